@@ -1,0 +1,303 @@
+// fwsim: the subset of the Windows API that the program uses, declared with the platform's own
+// names and implemented in-process on non-Windows hosts. Only what the program and fwsim's own
+// tests need is here; types keep the sizes they have on 64-bit Windows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------------
+// Basic types
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using USHORT = std::uint16_t;
+using SHORT = std::int16_t;
+using ULONG = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using BOOL = int;
+using HRESULT = std::int32_t;
+using SIZE_T = std::size_t;
+using WCHAR = char16_t;  // UTF-16 code unit, as wchar_t is on Windows
+using OLECHAR = WCHAR;
+using BSTR = OLECHAR*;
+using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
+using LPCSTR = const char*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using PVOID = void*;
+using LPDWORD = DWORD*;
+using VARTYPE = unsigned short;
+using VARIANT_BOOL = short;
+using HANDLE = void*;
+struct HINSTANCE__;
+using HMODULE = HINSTANCE__*;
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+#define WINAPI
+#define STDMETHODCALLTYPE
+
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+
+inline constexpr BOOL TRUE = 1;
+inline constexpr BOOL FALSE = 0;
+inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
+inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
+
+// ---------------------------------------------------------------------------------------------
+// Result codes and error numbers
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT S_FALSE = 1;
+inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
+inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
+inline constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFF);
+inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005);
+inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+inline constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106);
+inline constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
+inline constexpr HRESULT DISP_E_BADINDEX = static_cast<HRESULT>(0x8002000B);
+inline constexpr HRESULT DISP_E_BADVARTYPE = static_cast<HRESULT>(0x80020008);
+
+inline constexpr DWORD ERROR_SUCCESS = 0;
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
+inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr DWORD ERROR_INVALID_DATA = 13;
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
+
+// ---------------------------------------------------------------------------------------------
+// kernel32
+inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+inline constexpr DWORD LOAD_LIBRARY_SEARCH_DEFAULT_DIRS = 0x00001000;
+inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+inline constexpr UINT CP_UTF8 = 65001;
+inline constexpr unsigned FAST_FAIL_FATAL_APP_EXIT = 7;
+
+DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR filename, DWORD size);
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD error);
+// With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a WCHAR** that receives a process-heap
+// allocation; the caller frees it with HeapFree(GetProcessHeap(), 0, p).
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPWSTR buffer, DWORD size, void* arguments);
+HMODULE WINAPI LoadLibraryExA(LPCSTR file_name, HANDLE file, DWORD flags);
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
+HANDLE WINAPI GetProcessHeap();
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+HANDLE WINAPI GetStdHandle(DWORD std_handle);
+BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
+UINT WINAPI GetConsoleOutputCP();
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int multi_byte_count,
+                               LPWSTR wide, int wide_count);
+BOOL WINAPI WriteConsoleW(HANDLE console, const void* buffer, DWORD count, LPDWORD written,
+                          LPVOID reserved);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
+                      LPOVERLAPPED overlapped);
+// The platform's fail-fast ending. fwsim ends the process with abort().
+[[noreturn]] void __fastfail(unsigned code);
+
+// ---------------------------------------------------------------------------------------------
+// GUIDs
+struct GUID {
+  std::uint32_t Data1;
+  std::uint16_t Data2;
+  std::uint16_t Data3;
+  std::uint8_t Data4[8];
+};
+using IID = GUID;
+using CLSID = GUID;
+using REFIID = const IID&;
+using REFCLSID = const CLSID&;
+bool IsEqualGUID(REFIID a, REFIID b);
+inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
+
+// ---------------------------------------------------------------------------------------------
+// OLE Automation values
+enum VARENUM : VARTYPE {
+  VT_EMPTY = 0,
+  VT_I4 = 3,
+  VT_BSTR = 8,
+  VT_BOOL = 11,
+  VT_VARIANT = 12,
+  VT_UNKNOWN = 13,
+  VT_ARRAY = 0x2000,
+};
+
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+
+struct SAFEARRAY {
+  USHORT cDims;
+  USHORT fFeatures;
+  ULONG cbElements;
+  ULONG cLocks;
+  PVOID pvData;
+  SAFEARRAYBOUND rgsabound[1];
+};
+
+struct IUnknown;
+
+struct VARIANT {
+  VARTYPE vt;
+  WORD wReserved1;
+  WORD wReserved2;
+  WORD wReserved3;
+  union {
+    LONG lVal;
+    VARIANT_BOOL boolVal;
+    BSTR bstrVal;
+    SAFEARRAY* parray;
+    IUnknown* punkVal;
+    std::uint64_t reserved_[2];
+  };
+};
+static_assert(sizeof(VARIANT) == 24);
+
+#define V_VT(v) ((v)->vt)
+#define V_BSTR(v) ((v)->bstrVal)
+#define V_ARRAY(v) ((v)->parray)
+#define V_BOOL(v) ((v)->boolVal)
+#define V_I4(v) ((v)->lVal)
+
+BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT length);
+UINT WINAPI SysStringLen(BSTR text);
+void WINAPI SysFreeString(BSTR text);
+void WINAPI VariantInit(VARIANT* value);
+HRESULT WINAPI VariantClear(VARIANT* value);
+SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE type, LONG lower_bound, ULONG count);
+HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
+HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* array);
+
+// ---------------------------------------------------------------------------------------------
+// COM
+inline constexpr DWORD COINIT_MULTITHREADED = 0x0;
+inline constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
+inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
+
+struct IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
+  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+  virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+ protected:
+  ~IUnknown() = default;
+};
+
+struct IErrorInfo : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetDescription(BSTR* description) = 0;
+
+ protected:
+  ~IErrorInfo() = default;
+};
+
+struct IRestrictedErrorInfo : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetErrorDetails(BSTR* description, HRESULT* error,
+                                                    BSTR* restricted_description,
+                                                    BSTR* capability_sid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReference(BSTR* reference) = 0;
+
+ protected:
+  ~IRestrictedErrorInfo() = default;
+};
+
+inline constexpr IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IErrorInfo = {
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+
+HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD co_init);
+void WINAPI CoUninitialize();
+HRESULT WINAPI CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
+                                LPVOID* object);
+HRESULT WINAPI GetErrorInfo(ULONG reserved, IErrorInfo** info);
+HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* info);
+
+// ---------------------------------------------------------------------------------------------
+// Windows Firewall (netfw.h)
+enum NET_FW_RULE_DIRECTION { NET_FW_RULE_DIR_IN = 1, NET_FW_RULE_DIR_OUT = 2, NET_FW_RULE_DIR_MAX };
+enum NET_FW_ACTION { NET_FW_ACTION_BLOCK = 0, NET_FW_ACTION_ALLOW = 1, NET_FW_ACTION_MAX };
+enum NET_FW_IP_PROTOCOL {
+  NET_FW_IP_PROTOCOL_TCP = 6,
+  NET_FW_IP_PROTOCOL_UDP = 17,
+  NET_FW_IP_PROTOCOL_ANY = 256
+};
+enum NET_FW_PROFILE_TYPE2 {
+  NET_FW_PROFILE2_DOMAIN = 0x1,
+  NET_FW_PROFILE2_PRIVATE = 0x2,
+  NET_FW_PROFILE2_PUBLIC = 0x4,
+  NET_FW_PROFILE2_ALL = 0x7FFFFFFF
+};
+
+struct INetFwRule : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* desc) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR desc) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* image_file_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR image_file_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_serviceName(BSTR* service_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_serviceName(BSTR service_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Protocol(LONG* protocol) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Protocol(LONG protocol) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LocalPorts(BSTR* port_numbers) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_LocalPorts(BSTR port_numbers) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_RemotePorts(BSTR* port_numbers) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_RemotePorts(BSTR port_numbers) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_LocalAddresses(BSTR* local_addrs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_LocalAddresses(BSTR local_addrs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_RemoteAddresses(BSTR* remote_addrs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_RemoteAddresses(BSTR remote_addrs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_IcmpTypesAndCodes(BSTR* icmp_types_and_codes) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IcmpTypesAndCodes(BSTR icmp_types_and_codes) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Direction(NET_FW_RULE_DIRECTION* dir) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Direction(NET_FW_RULE_DIRECTION dir) = 0;
+  // The caller keeps and clears `interfaces`; the rule stores a copy.
+  virtual HRESULT STDMETHODCALLTYPE get_Interfaces(VARIANT* interfaces) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Interfaces(VARIANT interfaces) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_InterfaceTypes(BSTR* interface_types) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_InterfaceTypes(BSTR interface_types) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* context) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Grouping(BSTR context) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Profiles(LONG* profile_types) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Profiles(LONG profile_types) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_EdgeTraversal(VARIANT_BOOL* enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_EdgeTraversal(VARIANT_BOOL enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Action(NET_FW_ACTION* action) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_Action(NET_FW_ACTION action) = 0;
+
+ protected:
+  ~INetFwRule() = default;
+};
+
+struct INetFwRules : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) = 0;
+
+ protected:
+  ~INetFwRules() = default;
+};
+
+struct INetFwPolicy2 : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) = 0;
+
+ protected:
+  ~INetFwPolicy2() = default;
+};

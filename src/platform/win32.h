@@ -1,0 +1,42 @@
+// The one header through which the program reaches the platform. On Windows it is the SDK; on
+// every other host it is fwsim, which declares the same names. Nothing else in the program
+// includes a platform header.
+#pragma once
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <oleauto.h>
+#include <netfw.h>
+#else
+#include <fwsim/win32.h>
+#endif
+
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// UTF-16 text as the platform's wide functions take it.
+using WideString = std::basic_string<WCHAR>;
+using WideView = std::basic_string_view<WCHAR>;
+
+// Classes and interfaces of the firewall policy API and the error-information interface that the
+// program asks for, by their documented identifiers.
+inline constexpr CLSID kClsidNetFwPolicy2 = {
+    0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
+inline constexpr IID kIidINetFwPolicy2 = {
+    0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
+inline constexpr CLSID kClsidNetFwRule = {
+    0x2C5BC43E, 0x3369, 0x4C33, {0xAB, 0x0C, 0xBE, 0x94, 0x69, 0x67, 0x7A, 0xF4}};
+inline constexpr IID kIidINetFwRule = {
+    0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
+inline constexpr IID kIidIRestrictedErrorInfo = {
+    0x82BA7092, 0x4C88, 0x427D, {0xA7, 0xBC, 0x16, 0xDD, 0x93, 0xFE, 0xB6, 0x7E}};
+
+}  // namespace orvane
