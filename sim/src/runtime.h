@@ -59,7 +59,12 @@ struct Counters {
   std::atomic<long> errorinfo_threads{0};
 };
 Counters& counters();
+std::atomic<long>& live_messages();  // FormatMessageW buffers not yet freed
 bool is_main_thread();
+
+// Resets the COM side (apartments of the calling thread, object numbering, the store's cache).
+// Part of fwsim::reset(); defined with the firewall simulation.
+void reset_com_state();
 
 // ----- Strings -------------------------------------------------------------------------------
 // fwsim's text form: quoted, every UTF-16 text (lone surrogates too) survives a round trip.

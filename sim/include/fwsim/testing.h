@@ -45,6 +45,7 @@ struct Balance {
   long arrays = 0;      // SAFEARRAYs not destroyed
   long apartments = 0;  // unbalanced COM initialisations of the calling thread
   long errorinfo = 0;   // threads holding error information
+  long messages = 0;    // FormatMessageW buffers not yet freed with HeapFree (not in the line)
   bool operator==(const Balance&) const = default;
 };
 Balance balance();
