@@ -1,0 +1,37 @@
+#include "report/startup.h"
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+#include "report/failure_report.h"
+
+namespace orvane::report {
+namespace {
+
+// The thread that entered run_main. The program has no other thread, but a report raised on
+// one (a test's, say) must not claim to be the main thread's.
+std::atomic<std::thread::id> main_thread_id{};
+
+}  // namespace
+
+int run_main(void (*driver)()) {
+  main_thread_id.store(std::this_thread::get_id());
+  int status = 0;
+  try {
+    driver();
+  } catch (const FatalFailure&) {
+    // The report is already written and everything the driver held was released on the way out.
+    status = kExitFailure;
+  }
+  // The one-time exit clean-up; standard output holds nothing, but whatever sits in its buffer
+  // belongs out before the status is handed back.
+  std::fflush(stdout);
+  return status;
+}
+
+std::string_view current_thread_name() {
+  return std::this_thread::get_id() == main_thread_id.load() ? "main" : "<unnamed>";
+}
+
+}  // namespace orvane::report
