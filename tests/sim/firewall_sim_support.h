@@ -1,0 +1,66 @@
+#pragma once
+
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <fwsim/testing.h>
+
+#include "firewall/firewall_rule.h"
+
+namespace orvane::testing {
+
+// The call log without the calls that only convert texts, so that what is left is the order in
+// which objects are made, used and released.
+inline std::vector<std::string> lifecycle_log() {
+  static const std::string_view kKept[] = {
+      "CoInitializeEx ", "CoUninitialize ", "CoCreateInstance ",
+      "INetFwPolicy2::", "INetFwRules::",   "IUnknown::Release ",
+      "SysFreeString ",  "GetErrorInfo ",   "VariantClear "};
+  std::vector<std::string> kept;
+  for (const std::string& line : fwsim::call_log()) {
+    for (std::string_view prefix : kKept) {
+      if (line.starts_with(prefix)) {
+        kept.push_back(line);
+        break;
+      }
+    }
+  }
+  return kept;
+}
+
+// The names of the INetFwRule methods called, in order.
+inline std::vector<std::string> rule_puts() {
+  std::vector<std::string> puts;
+  for (const std::string& name : fwsim::call_names()) {
+    if (name.starts_with("INetFwRule::put_")) puts.push_back(name.substr(12));
+  }
+  return puts;
+}
+
+// A rule like the program's own: UDP allowed for one application.
+inline firewall::FirewallRule program_rule(std::string name, std::string application,
+                                           firewall::RuleDirection direction) {
+  using namespace firewall;
+  return {.name = std::move(name),
+          .direction = direction,
+          .enabled = true,
+          .action = RuleAction::Allow,
+          .description = std::nullopt,
+          .application_name = std::move(application),
+          .service_name = std::nullopt,
+          .protocol = RuleProtocol::Udp,
+          .local_ports = std::nullopt,
+          .remote_ports = std::nullopt,
+          .local_addresses = std::nullopt,
+          .remote_addresses = std::nullopt,
+          .icmp_types_and_codes = std::nullopt,
+          .edge_traversal = std::nullopt,
+          .grouping = std::nullopt,
+          .interfaces = std::nullopt,
+          .interface_types = std::nullopt,
+          .profile = std::nullopt};
+}
+
+}  // namespace orvane::testing

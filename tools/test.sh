@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds every configuration and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/ensure-packages.sh cmake ninja-build g++ libgtest-dev
+cmake --preset default
+cmake --build --preset default
+ctest --preset default
