@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -39,6 +40,26 @@ TEST_F(OsErrorTest, ExplainsAFailedLookup) {
   EXPECT_EQ(
       form(2),
       R"x(Os { code: 2, kind: NotFound, message: "OS Error 2 (FormatMessageW() returned error 8)" })x");
+}
+
+// 0xD0000034: STATUS_OBJECT_NAME_NOT_FOUND (0xC0000034) wrapped with bit 28.
+constexpr auto kWrappedNativeStatus = static_cast<std::int32_t>(0xD0000034);
+
+TEST_F(OsErrorTest, TakesAWrappedNativeStatusFromNtdll) {
+  EXPECT_EQ(form(kWrappedNativeStatus),
+            R"(Os { code: -805306316, kind: Uncategorized, message: "Object Name not found." })");
+  // FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, the bit cleared from the id.
+  const auto log = fwsim::call_log();
+  EXPECT_NE(std::ranges::find(log, "FormatMessageW 0x00000A00 ntdll 0xC0000034 0 -> 24"),
+            log.end());
+}
+
+TEST_F(OsErrorTest, AsksTheSystemWhenNtdllIsNotLoaded) {
+  ASSERT_TRUE(fwsim::add_faults("GetModuleHandleA=126"));
+  EXPECT_EQ(os_error_message(kWrappedNativeStatus),
+            "OS Error -805306316 (FormatMessageW() returned error 317)");
+  const auto log = fwsim::call_log();
+  EXPECT_NE(std::ranges::find(log, "FormatMessageW 0x00001200 null 0xD0000034 0 -> 0"), log.end());
 }
 
 TEST_F(OsErrorTest, TrimsTheTrailingLineBreak) {
