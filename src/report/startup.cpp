@@ -9,9 +9,10 @@
 namespace orvane::report {
 namespace {
 
-// The thread that entered run_main. The program has no other thread, but a report raised on
-// one (a test's, say) must not claim to be the main thread's.
-std::atomic<std::thread::id> main_thread_id{};
+// The process's main thread: the one that runs static initialisation, and again the one that
+// enters run_main (on a normal start they are the same). The program has no other thread, but a
+// report raised on one (a test's, say) must not claim to be the main thread's.
+std::atomic<std::thread::id> main_thread_id{std::this_thread::get_id()};
 
 }  // namespace
 

@@ -39,14 +39,8 @@ long count_calls(std::string_view name) {
   return std::ranges::count(names, name);
 }
 
-class FailureReportTest : public testing::SimTest {
- protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    // Makes this thread the one that reports call "main".
-    ASSERT_EQ(run_main(+[] {}), 0);
-  }
-};
+// The tests run on the process's main thread, which reports name "main" from the start.
+using FailureReportTest = testing::SimTest;
 
 TEST_F(FailureReportTest, WritesTheThreeLinesInOneWrite) {
   write_failure_report(kLobbyIn, kLobbyInMessage);
