@@ -1,1 +1,117 @@
-int main() { return 0; }
+// orvane-firewall: run from the Orvane installation folder, it asks the Windows Firewall for an
+// inbound and an outbound UDP allow rule for the lobby and each of the two emulators, leaving any
+// rule of the same name as it is. Silent on success; the first failure stops it with a report.
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/install_paths.h"
+#include "driver/own_path.h"
+#include "firewall/add_if_not_exists.h"
+#include "firewall/firewall_rule.h"
+#include "report/expect.h"
+#include "report/startup.h"
+
+namespace {
+
+using orvane::driver::ApplicationPaths;
+using orvane::firewall::FirewallRule;
+using orvane::firewall::RuleDirection;
+using orvane::report::SourceLocation;
+
+// One rule the program registers, with what its failure report says and where.
+struct Registration {
+  std::string_view name;
+  std::string ApplicationPaths::*application;
+  RuleDirection direction;
+  std::string_view failure_message;
+  SourceLocation failure_location;
+};
+
+constexpr Registration kRegistrations[] = {
+    {"Orvane Lobby In",
+     &ApplicationPaths::lobby,
+     RuleDirection::In,
+     "Failed to add lobby in rule if not exists",
+     {"src\\main", 48, 10}},
+    {"Orvane Lobby Out",
+     &ApplicationPaths::lobby,
+     RuleDirection::Out,
+     "Failed to add lobby out rule if not exists",
+     {"src\\main", 61, 10}},
+    {"Orvane Lobby Halvic In",
+     &ApplicationPaths::halvic,
+     RuleDirection::In,
+     "Failed to add halvic in rule if not exists",
+     {"src\\main", 74, 10}},
+    {"Orvane Lobby Halvic Out",
+     &ApplicationPaths::halvic,
+     RuleDirection::Out,
+     "Failed to add halvic out rule if not exists",
+     {"src\\main", 87, 10}},
+    {"Orvane Lobby Pendrel In",
+     &ApplicationPaths::pendrel,
+     RuleDirection::In,
+     "Failed to add pendrel in rule if not exists",
+     {"src\\main", 100, 10}},
+    {"Orvane Lobby Pendrel Out",
+     &ApplicationPaths::pendrel,
+     RuleDirection::Out,
+     "Failed to add pendrel out rule if not exists",
+     {"src\\main", 113, 10}},
+};
+
+// UDP traffic of one program, allowed; everything else is left to the firewall's defaults.
+FirewallRule udp_allow_rule(std::string_view name, const std::string& application,
+                            RuleDirection direction) {
+  using namespace orvane::firewall;
+  return {
+      .name = std::string(name),
+      .direction = direction,
+      .enabled = true,
+      .action = RuleAction::Allow,
+      .description = std::nullopt,
+      .application_name = application,
+      .service_name = std::nullopt,
+      .protocol = RuleProtocol::Udp,
+      .local_ports = std::nullopt,
+      .remote_ports = std::nullopt,
+      .local_addresses = std::nullopt,
+      .remote_addresses = std::nullopt,
+      .icmp_types_and_codes = std::nullopt,
+      .edge_traversal = std::nullopt,
+      .grouping = std::nullopt,
+      .interfaces = std::nullopt,
+      .interface_types = std::nullopt,
+      .profile = std::nullopt,
+  };
+}
+
+// The folder of the program's own executable: the product's installation folder.
+std::string installation_directory() {
+  const orvane::WideString own_path = orvane::report::expect_success(
+      orvane::driver::own_executable_path(), "called `Result::unwrap()` on an `Err` value",
+      {"src\\main", 9, 10});
+  return orvane::report::expect_present(orvane::driver::installation_directory(own_path),
+                                        "unable to find parent", {"src\\main", 11, 10});
+}
+
+void register_rules() {
+  const std::string directory = installation_directory();
+  const ApplicationPaths paths = orvane::driver::application_paths(directory);
+  std::vector<FirewallRule> rules;
+  rules.reserve(std::size(kRegistrations));
+  for (const Registration& registration : kRegistrations) {
+    rules.push_back(
+        udp_allow_rule(registration.name, paths.*registration.application, registration.direction));
+    // A rule that was already there counts as much as one just added.
+    (void)orvane::report::expect_success(orvane::firewall::add_if_not_exists(rules.back()),
+                                         registration.failure_message,
+                                         registration.failure_location);
+  }
+}
+
+}  // namespace
+
+int main() { return orvane::report::run_main(register_rules); }

@@ -22,10 +22,9 @@ struct InvalidNetFwRuleDirection {};
 struct InvalidNetFwIpProtocol {};
 struct EmptyHashSet {};
 
-using FirewallError =
-    std::variant<CoInitializeExFailed, WindowsError, RuleAlreadyExists, InvalidNetFwAction,
-                 InvalidNetFwProfile, InvalidNetFwRuleDirection, InvalidNetFwIpProtocol,
-                 EmptyHashSet>;
+using FirewallError = std::variant<CoInitializeExFailed, WindowsError, RuleAlreadyExists,
+                                   InvalidNetFwAction, InvalidNetFwProfile,
+                                   InvalidNetFwRuleDirection, InvalidNetFwIpProtocol, EmptyHashSet>;
 
 // CoInitializeExFailed("..."), WindowsError(Error { ... }), or the bare name of the variant.
 void detailed_form(const FirewallError& error, std::string& out);

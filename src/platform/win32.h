@@ -10,9 +10,9 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
-#include <windows.h>
-#include <oleauto.h>
 #include <netfw.h>
+#include <oleauto.h>
+#include <windows.h>
 #else
 #include <fwsim/win32.h>
 #endif

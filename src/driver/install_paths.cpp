@@ -1,0 +1,37 @@
+#include "driver/install_paths.h"
+
+#include <initializer_list>
+
+#include "driver/windows_path.h"
+#include "platform/utf16.h"
+
+namespace orvane::driver {
+namespace {
+
+std::string path_under(std::string_view directory, std::initializer_list<std::string_view> names) {
+  std::string path;
+  join_path(path, directory);
+  for (std::string_view name : names) join_path(path, name);
+  return path;
+}
+
+}  // namespace
+
+std::optional<std::string> installation_directory(WideView own_path) {
+  // Decoding first is safe: prefixes and separators are ASCII, which the lossy decoding keeps
+  // exactly where they were, so the parent of the text is the text of the parent.
+  const std::string path = platform::wide_to_text(own_path);
+  const auto parent = parent_path(path);
+  if (!parent) return std::nullopt;
+  return std::string(*parent);
+}
+
+ApplicationPaths application_paths(std::string_view installation_directory) {
+  return {
+      .lobby = path_under(installation_directory, {"orvane-lobby.exe"}),
+      .halvic = path_under(installation_directory, {"emulator", "halvic-orvane", "halvic.exe"}),
+      .pendrel = path_under(installation_directory, {"emulator", "pendrel-orvane", "pendrel.exe"}),
+  };
+}
+
+}  // namespace orvane::driver

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/win32.h"
+
+namespace orvane::driver {
+
+// The folder that holds the executable at `own_path`, as UTF-8 (an unpaired surrogate in the path
+// becomes U+FFFD), or none when the path has no parent.
+std::optional<std::string> installation_directory(WideView own_path);
+
+// The three applications the rules are for, under the installation directory.
+struct ApplicationPaths {
+  std::string lobby;    // <dir>\orvane-lobby.exe
+  std::string halvic;   // <dir>\emulator\halvic-orvane\halvic.exe
+  std::string pendrel;  // <dir>\emulator\pendrel-orvane\pendrel.exe
+};
+ApplicationPaths application_paths(std::string_view installation_directory);
+
+}  // namespace orvane::driver

@@ -1,0 +1,266 @@
+// The program as a user runs it: against fwsim, with fwsim's controls in the environment.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+namespace {
+
+using orvane::testing::ProcessResult;
+using orvane::testing::run_process;
+
+constexpr const char* kBalanced = "balance objects=0 bstrs=0 arrays=0 apartments=0 errorinfo=0";
+
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A store line as fwsim writes the rules the program adds, for an installation folder `dir`
+// written as fwsim's text form writes it (backslashes doubled).
+std::string rule_line(const std::string& name, int direction, const std::string& application) {
+  return "Name=\"" + name + "\" Direction=" + std::to_string(direction) +
+         " Enabled=-1 Action=1 ApplicationName=\"" + application + "\" Protocol=17";
+}
+
+std::vector<std::string> six_rules(const std::string& dir) {
+  const std::string lobby = dir + "\\\\orvane-lobby.exe";
+  const std::string halvic = dir + "\\\\emulator\\\\halvic-orvane\\\\halvic.exe";
+  const std::string pendrel = dir + "\\\\emulator\\\\pendrel-orvane\\\\pendrel.exe";
+  return {rule_line("Orvane Lobby In", 1, lobby),
+          rule_line("Orvane Lobby Out", 2, lobby),
+          rule_line("Orvane Lobby Halvic In", 1, halvic),
+          rule_line("Orvane Lobby Halvic Out", 2, halvic),
+          rule_line("Orvane Lobby Pendrel In", 1, pendrel),
+          rule_line("Orvane Lobby Pendrel Out", 2, pendrel)};
+}
+
+std::string report(const std::string& location, const std::string& message) {
+  return "\nthread 'main' panicked at " + location + ":\n" + message + "\n";
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           ("orvane-program-" + std::to_string(::getpid()) + "-" + info->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::filesystem::path store() const { return dir_ / "rules"; }
+  std::filesystem::path trace() const { return dir_ / "trace"; }
+
+  // Runs the program with its own store and trace, plus `env`.
+  ProcessResult run(std::map<std::string, std::string> env = {}) {
+    env.emplace("FWSIM_STORE", store().string());
+    env.emplace("FWSIM_TRACE", trace().string());
+    std::filesystem::remove(trace());
+    return run_process(ORVANE_PROGRAM, {}, env);
+  }
+
+  std::vector<std::string> store_lines() const { return lines_of(read_file(store())); }
+  std::string last_trace_line() const {
+    const auto lines = lines_of(read_file(trace()));
+    return lines.empty() ? "" : lines.back();
+  }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+TEST_F(ProgramTest, AddsSixRulesSilentlyAndLeavesThemOnTheNextRun) {
+  const ProcessResult first = run({{"FWSIM_MODULE_PATH", "C:\\Games\\Orvane\\setup.exe"}});
+  EXPECT_EQ(first.exit_code, 0);
+  EXPECT_EQ(first.out, "");
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(store_lines(), six_rules("C:\\\\Games\\\\Orvane"));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+
+  const std::string before = read_file(store());
+  const ProcessResult second = run({{"FWSIM_MODULE_PATH", "C:\\Games\\Orvane\\setup.exe"}});
+  EXPECT_EQ(second.exit_code, 0);
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(read_file(store()), before);
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, WithoutAnOverrideUsesItsOwnLocationOnTheZDrive) {
+  const ProcessResult result = run();
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  std::string dir = "Z:" + std::filesystem::path(ORVANE_PROGRAM).parent_path().string();
+  std::string escaped;
+  for (char c : dir) escaped += c == '/' ? std::string("\\\\") : std::string(1, c);
+  EXPECT_EQ(store_lines(), six_rules(escaped));
+}
+
+struct PathCase {
+  const char* label;
+  std::string module_path;  // FWSIM_MODULE_PATH
+  std::string folder;       // the installation folder as the store shows it
+};
+
+class ProgramPathTest : public ProgramTest, public ::testing::WithParamInterface<PathCase> {};
+
+TEST_P(ProgramPathTest, NamesTheApplicationsUnderItsFolder) {
+  const ProcessResult result = run({{"FWSIM_MODULE_PATH", GetParam().module_path}});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(store_lines(), six_rules(GetParam().folder));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+std::string long_folder() {
+  std::string folder = "C:";
+  while (folder.size() < 990) folder += "\\abcdefghi";
+  return folder;
+}
+
+std::string doubled(std::string text) {
+  std::string out;
+  for (char c : text) out += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ProgramPathTest,
+    ::testing::Values(
+        PathCase{"DriveRoot", "C:\\setup.exe", "C:"},
+        PathCase{"Nested", "C:\\Games\\Orvane\\setup.exe", "C:\\\\Games\\\\Orvane"},
+        PathCase{"Unc", "\\\\server\\share\\Orvane\\setup.exe",
+                 "\\\\\\\\server\\\\share\\\\Orvane"},
+        PathCase{"UncShareRoot", "\\\\server\\share\\setup.exe", "\\\\\\\\server\\\\share"},
+        PathCase{"Verbatim", "\\\\?\\C:\\Games\\setup.exe", "\\\\\\\\?\\\\C:\\\\Games"},
+        PathCase{"VerbatimUnc", "\\\\?\\UNC\\server\\share\\setup.exe",
+                 "\\\\\\\\?\\\\UNC\\\\server\\\\share"},
+        PathCase{"LongerThanTheFirstBuffer", long_folder() + "\\setup.exe", doubled(long_folder())},
+        PathCase{"NonAscii", "C:\\Spiele\\Orvan\xC3\xA9 \xE6\xB8\xB8\xE6\x88\x8F\\setup.exe",
+                 "C:\\\\Spiele\\\\Orvan\xC3\xA9 \xE6\xB8\xB8\xE6\x88\x8F"},
+        PathCase{"LoneSurrogate", "C:\\Games\\Orv\\u{d800}ne\\setup.exe",
+                 "C:\\\\Games\\\\Orv\xEF\xBF\xBDne"}),
+    [](const auto& info) { return info.param.label; });
+
+TEST_F(ProgramTest, NoParentReportsAtLineEleven) {
+  const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, report("src\\main:11:10", "unable to find parent"));
+  EXPECT_FALSE(std::filesystem::exists(store()));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, OwnPathFailureReportsTheSystemError) {
+  const ProcessResult result = run({{"FWSIM_FAIL", "GetModuleFileNameW=2"}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.err, report("src\\main:9:10",
+                               "called `Result::unwrap()` on an `Err` value: Os { code: 2, kind: "
+                               "NotFound, message: \"The system cannot find the file specified.\" "
+                               "}"));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, ExistingRuleIsLeftExactlyAsItWas) {
+  const std::string existing =
+      "Name=\"Orvane Lobby Halvic In\" Description=\"kept\" Direction=2 Enabled=0 Action=0 "
+      "Protocol=6 LocalPorts=\"80\"";
+  std::ofstream(store()) << existing << "\n";
+  const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:\\Games\\setup.exe"}});
+  ASSERT_EQ(result.exit_code, 0) << result.err;
+  auto expected = six_rules("C:\\\\Games");
+  expected.erase(expected.begin() + 2);
+  expected.insert(expected.begin(), existing);
+  EXPECT_EQ(store_lines(), expected);
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, RefusedAddStopsAtThatRuleAndKeepsTheEarlierOnes) {
+  const ProcessResult result =
+      run({{"FWSIM_MODULE_PATH", "C:\\Games\\setup.exe"},
+           {"FWSIM_FAIL", "INetFwRules::Add#3=0x80070005|desc=Access is denied."}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.err,
+            report("src\\main:74:10",
+                   "Failed to add halvic in rule if not exists: WindowsError(Error { code: "
+                   "HRESULT(0x80070005), message: \"Access is denied.\" })"));
+  const auto all = six_rules("C:\\\\Games");
+  EXPECT_EQ(store_lines(), std::vector<std::string>(all.begin(), all.begin() + 2));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, SecondRuleRefusedWithoutErrorInformationShowsTheSystemText) {
+  const ProcessResult result = run({{"FWSIM_FAIL", "INetFwRules::Add#2=0x80070005"}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.err,
+            report("src\\main:61:10",
+                   "Failed to add lobby out rule if not exists: WindowsError(Error { code: "
+                   "HRESULT(0x80070005), message: \"Access is denied.\" })"));
+  EXPECT_EQ(store_lines().size(), 1u);
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, ApartmentRefusedShowsTheSystemText) {
+  const ProcessResult result = run({{"FWSIM_FAIL", "CoInitializeEx#1=0x80010106"}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.err, report("src\\main:48:10",
+                               "Failed to add lobby in rule if not exists: "
+                               "CoInitializeExFailed(\"Cannot change thread mode after it is "
+                               "set.\")"));
+  EXPECT_FALSE(std::filesystem::exists(store()));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, StringAllocationFailureStopsWithItsOwnReport) {
+  const ProcessResult result = run({{"FWSIM_FAIL", "SysAllocStringLen=8"}});
+  EXPECT_EQ(result.exit_code, 101);
+  const auto lines = lines_of(result.err);
+  ASSERT_EQ(lines.size(), 3u) << result.err;
+  EXPECT_EQ(lines[0], "");
+  EXPECT_TRUE(lines[1].starts_with("thread 'main' panicked at src\\platform\\owned_bstr.cpp:"))
+      << lines[1];
+  EXPECT_EQ(lines[2], "allocation failed");
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, ReportGoesToAConsoleAsTheSameText) {
+  const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}, {"FWSIM_STDERR", "console:437"}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.err, report("src\\main:11:10", "unable to find parent"));
+}
+
+TEST_F(ProgramTest, WithoutStandardErrorWritesNothingAndStillFails) {
+  const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}, {"FWSIM_STDERR", "none"}});
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(ProgramTest, DamagedStoreIsReportedAndNeverOverwritten) {
+  const std::string damaged = "Name=\"Orvane Lobby In\" Direction=\n";
+  std::ofstream(store()) << damaged;
+  const ProcessResult result = run();
+  EXPECT_EQ(result.exit_code, 101);
+  EXPECT_TRUE(result.err.starts_with(report("src\\main:48:10", "").substr(0, 40))) << result.err;
+  EXPECT_NE(result.err.find("WindowsError(Error { code: HRESULT(0x80004005)"), std::string::npos)
+      << result.err;
+  EXPECT_EQ(read_file(store()), damaged);
+  EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+}  // namespace

@@ -1,0 +1,154 @@
+#include "platform/hresult_error.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "platform/win32.h"
+#include "support/sim_test.h"
+
+namespace {
+
+using orvane::platform::HresultError;
+
+class HresultErrorTest : public orvane::testing::SimTest {
+ protected:
+  // An error taken right after a call that failed with E_FAIL and left `info` on the thread.
+  HresultError failed_call(const std::string& info) {
+    EXPECT_TRUE(fwsim::add_faults("VariantClear=0x80004005" + info));
+    VARIANT value{};
+    return HresultError::from_hresult(VariantClear(&value));
+  }
+
+  static std::string form(const HresultError& error) {
+    std::string out;
+    detailed_form(error, out);
+    return out;
+  }
+
+  static long count(const std::string& name) {
+    const auto names = fwsim::call_names();
+    return std::count(names.begin(), names.end(), name);
+  }
+};
+
+struct MessageCase {
+  const char* label;
+  std::string info;
+  std::string message;
+};
+
+TEST_F(HresultErrorTest, MessageComesFromTheErrorInformationFirst) {
+  const MessageCase cases[] = {
+      {"restricted wins", "|desc=plain|restricted=restricted", "restricted"},
+      {"empty restricted falls back to plain", "|desc=plain|restricted=", "plain"},
+      {"no restricted interface", "|desc=plain", "plain"},
+      {"all empty stays empty", "|desc=|restricted=", ""},
+      {"empty description is not the system text", "|desc=", ""},
+      {"no texts at all", "|restricted=", ""},
+      {"trailing line break dropped", "|desc=Access is denied.\\r\\n", "Access is denied."},
+      {"white space only", "|desc= \\t\\r\\n", ""},
+      {"lone surrogate", "|desc=bad\\u{d800}", "bad\xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases) {
+    fwsim::reset();
+    {
+      const HresultError error = failed_call(c.info);
+      ASSERT_TRUE(error.has_info()) << c.label;
+      EXPECT_EQ(error.message(), c.message) << c.label;
+    }
+    // Every text, interface and the error information itself went back exactly once.
+    EXPECT_EQ(fwsim::balance(), fwsim::Balance{}) << c.label;
+    EXPECT_EQ(count("FormatMessageW"), 0) << c.label;
+  }
+}
+
+TEST_F(HresultErrorTest, WithoutInformationTheSystemTextIsUsed) {
+  const HresultError error = failed_call("");
+  EXPECT_FALSE(error.has_info());
+  EXPECT_EQ(form(error), "Error { code: HRESULT(0x80004005), message: \"Unspecified error\" }");
+}
+
+TEST_F(HresultErrorTest, LineBreakInsideIsEscapedInTheForm) {
+  const HresultError error = failed_call("|desc=first\\r\\nsecond\\r\\n");
+  EXPECT_EQ(form(error), "Error { code: HRESULT(0x80004005), message: \"first\\r\\nsecond\" }");
+}
+
+TEST_F(HresultErrorTest, MessageIsWorkedOutAfreshEachTime) {
+  const HresultError error = failed_call("|desc=again");
+  EXPECT_EQ(error.message(), "again");
+  EXPECT_EQ(error.message(), "again");
+  EXPECT_EQ(count("IErrorInfo::GetDescription"), 2);
+  // Taking the information left none on the thread.
+  EXPECT_EQ(fwsim::balance().errorinfo, 0);
+}
+
+TEST_F(HresultErrorTest, RestrictedDetailsAreAllFreedBeforeTheInterfaceIsReleased) {
+  {
+    const HresultError error = failed_call("|desc=plain|restricted=why");
+    EXPECT_EQ(error.message(), "why");
+  }
+  const auto log = fwsim::call_log();
+  const auto at = [&](const std::string& prefix) {
+    return std::find_if(log.begin(), log.end(),
+                        [&](const std::string& line) { return line.starts_with(prefix); }) -
+           log.begin();
+  };
+  const auto details = at("IRestrictedErrorInfo::GetErrorDetails");
+  ASSERT_LT(details, static_cast<long>(log.size()));
+  EXPECT_EQ(log[details],
+            "IRestrictedErrorInfo::GetErrorDetails ErrorInfo#1 -> 0x00000000 "
+            "\"plain\" 0x80004005 \"why\" \"\"");
+  // The capability SID and the unused description, then the interface, then the message text.
+  EXPECT_TRUE(log[details + 1].starts_with("SysFreeString")) << log[details + 1];
+  EXPECT_TRUE(log[details + 2].starts_with("SysFreeString")) << log[details + 2];
+  EXPECT_TRUE(log[details + 3].starts_with("IUnknown::Release ErrorInfo#1")) << log[details + 3];
+  EXPECT_TRUE(log[details + 4].starts_with("SysFreeString")) << log[details + 4];
+  EXPECT_EQ(count("IErrorInfo::GetDescription"), 0);
+  EXPECT_EQ(fwsim::balance(), fwsim::Balance{});
+}
+
+TEST_F(HresultErrorTest, NativeStatusCodesAreLookedUpInNtdll) {
+  EXPECT_EQ(HresultError(static_cast<HRESULT>(0xD0000022)).message(),
+            "{Access Denied}\r\nA process has requested access to an object, but has not been "
+            "granted those access rights.");
+  const auto log = fwsim::call_log();
+  EXPECT_NE(
+      std::find(log.begin(), log.end(), "LoadLibraryExA \"ntdll.dll\" null 0x00001000 -> ntdll"),
+      log.end());
+  EXPECT_NE(
+      std::find(log.begin(), log.end(), "FormatMessageW 0x00001B00 ntdll 0xC0000022 0 -> 104"),
+      log.end());
+  EXPECT_EQ(fwsim::balance().messages, 0);
+}
+
+TEST_F(HresultErrorTest, SystemTextMissingGivesEmptyMessage) {
+  ASSERT_TRUE(fwsim::add_faults("FormatMessageW=317"));
+  EXPECT_EQ(HresultError(static_cast<HRESULT>(0x80070005)).message(), "");
+  EXPECT_EQ(count("HeapFree"), 0);
+}
+
+TEST_F(HresultErrorTest, SystemTextBufferIsFreedOnTheProcessHeap) {
+  EXPECT_EQ(HresultError(static_cast<HRESULT>(0x80070002)).message(),
+            "The system cannot find the file specified.");
+  EXPECT_EQ(count("HeapFree"), 1);
+  EXPECT_EQ(fwsim::balance().messages, 0);
+}
+
+TEST_F(HresultErrorTest, FromLastErrorKeepsTheLowSixteenBits) {
+  const std::pair<DWORD, HRESULT> cases[] = {
+      {13, static_cast<HRESULT>(0x8007000D)},
+      {0x12345, static_cast<HRESULT>(0x80072345)},
+      {0, 0},
+      {0x80004005, static_cast<HRESULT>(0x80004005)},
+  };
+  for (const auto& [last_error, code] : cases) {
+    SetLastError(last_error);
+    const HresultError error = HresultError::from_last_error();
+    EXPECT_EQ(error.code(), code) << last_error;
+    EXPECT_FALSE(error.has_info());
+  }
+}
+
+}  // namespace

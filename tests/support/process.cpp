@@ -1,0 +1,82 @@
+#include "support/process.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace orvane::testing {
+namespace {
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    if (std::strncmp(*entry, "FWSIM_", 6) == 0) continue;
+    const std::string text = *entry;
+    if (env.contains(text.substr(0, text.find('=')))) continue;
+    environment.push_back(text);
+  }
+  for (const auto& [name, value] : env) environment.push_back(name + "=" + value);
+
+  std::vector<std::string> argv_text = {program};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& arg : argv_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  // Files rather than pipes: nothing to drain while waiting, whatever the child writes.
+  char out_path[] = "/tmp/orvane-out-XXXXXX";
+  char err_path[] = "/tmp/orvane-err-XXXXXX";
+  const int out_fd = mkstemp(out_path);
+  const int err_fd = mkstemp(err_path);
+  if (out_fd < 0 || err_fd < 0) throw std::runtime_error("cannot make capture files");
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
+  pid_t pid = 0;
+  const int spawned =
+      posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(out_fd);
+  close(err_fd);
+
+  ProcessResult result;
+  if (spawned == 0) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  }
+  result.out = read_file(out_path);
+  result.err = read_file(err_path);
+  std::remove(out_path);
+  std::remove(err_path);
+  if (spawned != 0) throw std::runtime_error("cannot start " + program);
+  return result;
+}
+
+}  // namespace orvane::testing
