@@ -10,9 +10,11 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+// windows.h first: the other SDK headers build on it.
+#include <windows.h>
+
 #include <netfw.h>
 #include <oleauto.h>
-#include <windows.h>
 #else
 #include <fwsim/win32.h>
 #endif
