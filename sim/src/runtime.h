@@ -50,6 +50,11 @@ void trace(std::string_view name, std::string_view args, std::string_view result
 // A new id for an object of `class_name`: "NetFwRule#1", "NetFwRule#2", ...
 std::string next_object_id(std::string_view class_name);
 
+// A GUID as the trace writes it: the name of a known interface or class (IUnknown, IErrorInfo,
+// IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule, NetFwPolicy2, NetFwRule), or
+// `{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}` in upper case.
+std::string guid_label(const GUID& guid);
+
 // ----- Counters (the trace's balance line) ---------------------------------------------------
 struct Counters {
   std::atomic<long> objects{0};
@@ -85,5 +90,17 @@ BSTR make_bstr(std::u16string_view text);
 std::u16string_view bstr_view(BSTR text);
 // A short label for a BSTR in the trace: its text form, or `null`.
 std::string bstr_label(BSTR text);
+// Frees a BSTR without a trace line (fwsim's own clean-up). NULL does nothing. A string that is
+// not live (freed twice, never allocated) ends the process with a message: heap corruption.
+void free_bstr(BSTR text);
+
+// ----- VARIANTs ------------------------------------------------------------------------------
+// What SafeArrayPutElement stores, and what a property get hands out: `target` (whose old content
+// is not looked at) becomes a copy of `source`, a BSTR duplicated with make_bstr, an array of
+// VARIANTs copied element by element. Untraced. DISP_E_BADVARTYPE for a type fwsim does not hold
+// (it holds VT_EMPTY, VT_I4, VT_BOOL, VT_BSTR, VT_UNKNOWN and VT_ARRAY | VT_VARIANT).
+HRESULT copy_variant(VARIANT& target, const VARIANT& source);
+// Frees what `value` holds, as VariantClear does but untraced, and leaves it VT_EMPTY.
+HRESULT clear_variant(VARIANT& value);
 
 }  // namespace fwsim::detail

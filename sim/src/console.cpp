@@ -1,0 +1,162 @@
+// kernel32: standard error as FWSIM_STDERR (or a test) sets it up, UTF-8 conversion and the
+// fail-fast ending.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core.h"
+#include "runtime.h"
+
+namespace {
+
+char g_stderr_tag;
+HANDLE stderr_handle() { return &g_stderr_tag; }
+
+constexpr DWORD kErrorInvalidHandle = 6;
+constexpr DWORD kErrorInvalidFlags = 1004;
+// What a console's GetConsoleMode reports: ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT.
+constexpr DWORD kConsoleOutputMode = 0x3;
+// The code page a redirected or absent standard error reports: the console the process still has
+// keeps the US OEM default.
+constexpr UINT kDefaultConsoleCodePage = 437;
+
+std::string handle_label(HANDLE handle) {
+  if (handle == nullptr) return "null";
+  return handle == stderr_handle() ? "stderr" : "unknown";
+}
+
+// The standard error handle is only valid while the process has one.
+bool is_stderr(HANDLE handle, const fwsim::detail::StderrSetting& setting) {
+  return handle == stderr_handle() && setting.kind != fwsim::StderrKind::None;
+}
+
+}  // namespace
+
+using namespace fwsim::detail;
+
+HANDLE WINAPI GetStdHandle(DWORD std_handle) {
+  start();
+  HANDLE result = nullptr;
+  if (std_handle != STD_ERROR_HANDLE) {
+    set_last_error(kErrorInvalidHandle);  // only standard error is simulated
+  } else if (stderr_setting().kind != fwsim::StderrKind::None) {
+    result = stderr_handle();
+  }
+  trace("GetStdHandle", std::to_string(static_cast<std::int32_t>(std_handle)),
+        handle_label(result));
+  return result;
+}
+
+BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode) {
+  start();
+  BOOL result = FALSE;
+  if (const auto fault = take_fault("GetConsoleMode")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if (mode == nullptr) {
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else if (!is_stderr(console, stderr_setting()) ||
+             stderr_setting().kind != fwsim::StderrKind::Console) {
+    set_last_error(kErrorInvalidHandle);  // what Windows says for a file or pipe handle
+  } else {
+    *mode = kConsoleOutputMode;
+    result = TRUE;
+  }
+  trace("GetConsoleMode", handle_label(console), std::to_string(result));
+  return result;
+}
+
+UINT WINAPI GetConsoleOutputCP() {
+  start();
+  const StderrSetting setting = stderr_setting();
+  const UINT code_page =
+      setting.kind == fwsim::StderrKind::Console ? setting.code_page : kDefaultConsoleCodePage;
+  trace("GetConsoleOutputCP", "", std::to_string(code_page));
+  return code_page;
+}
+
+// Only CP_UTF8 without flags: invalid sequences become U+FFFD, as Windows does without
+// MB_ERR_INVALID_CHARS (which fwsim does not simulate).
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int multi_byte_count,
+                               LPWSTR wide, int wide_count) {
+  start();
+  int result = 0;
+  if (const auto fault = take_fault("MultiByteToWideChar")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if (code_page != CP_UTF8 || multi_byte == nullptr || multi_byte_count == 0 ||
+             multi_byte_count < -1 || wide_count < 0 || (wide == nullptr && wide_count != 0)) {
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else if (flags != 0) {
+    set_last_error(kErrorInvalidFlags);
+  } else {
+    // -1: the text ends at its null, which is converted too.
+    const std::size_t bytes = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
+                                                     : static_cast<std::size_t>(multi_byte_count);
+    const std::u16string units = utf8_to_utf16(std::string_view(multi_byte, bytes));
+    if (wide_count == 0) {
+      result = static_cast<int>(units.size());
+    } else if (units.size() > static_cast<std::size_t>(wide_count)) {
+      set_last_error(ERROR_INSUFFICIENT_BUFFER);
+    } else {
+      std::ranges::copy(units, wide);
+      result = static_cast<int>(units.size());
+    }
+  }
+  trace("MultiByteToWideChar",
+        std::to_string(code_page) + " " + std::to_string(flags) + " " +
+            std::to_string(multi_byte_count) + " " + std::to_string(wide_count),
+        std::to_string(result));
+  return result;
+}
+
+BOOL WINAPI WriteConsoleW(HANDLE console, const void* buffer, DWORD count, LPDWORD written,
+                          LPVOID /*reserved*/) {
+  start();
+  const auto* units = static_cast<const WCHAR*>(buffer);
+  const std::u16string_view text = units ? std::u16string_view(units, count) : u"";
+  BOOL result = FALSE;
+  if (written != nullptr) *written = 0;
+  if (const auto fault = take_fault("WriteConsoleW")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if (!is_stderr(console, stderr_setting()) ||
+             stderr_setting().kind != fwsim::StderrKind::Console) {
+    set_last_error(kErrorInvalidHandle);  // a redirected handle is no console
+  } else if (units == nullptr && count != 0) {
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else {
+    write_stderr(utf16_to_utf8(text));
+    if (written != nullptr) *written = count;
+    result = TRUE;
+  }
+  trace("WriteConsoleW",
+        handle_label(console) + " " + (units ? text_form(text) : "null") + " " +
+            std::to_string(count),
+        std::to_string(result));
+  return result;
+}
+
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
+                      LPOVERLAPPED /*overlapped*/) {
+  start();
+  BOOL result = FALSE;
+  if (written != nullptr) *written = 0;
+  if (const auto fault = take_fault("WriteFile")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if (!is_stderr(file, stderr_setting())) {
+    set_last_error(kErrorInvalidHandle);
+  } else if (buffer == nullptr && count != 0) {
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else {
+    // Bytes go out as they are, to a console too (Windows would show them in its code page).
+    write_stderr(std::string_view(static_cast<const char*>(buffer), count));
+    if (written != nullptr) *written = count;
+    result = TRUE;
+  }
+  trace("WriteFile", handle_label(file) + " " + std::to_string(count), std::to_string(result));
+  return result;
+}
+
+void __fastfail(unsigned code) {
+  start();
+  trace("__fastfail", std::to_string(code), "void");
+  std::abort();
+}
