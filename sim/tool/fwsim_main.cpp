@@ -7,6 +7,7 @@
 // Exit status 0 on success; 2, with a one-line message on standard error, on bad arguments, a rule
 // the firewall would refuse, or a store that cannot be read or written.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,7 +80,10 @@ int clear() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The same controls as a program under fwsim: FWSIM_STORE above all.
+  // The same controls as a program under fwsim, FWSIM_STORE above all; but the command makes no
+  // simulated call, so it must not append a balance line to the trace of the program whose
+  // environment it shares.
+  ::unsetenv("FWSIM_TRACE");
   fwsim::detail::start();
   std::vector<std::string_view> arguments(argv + 1, argv + argc);
   if (arguments.empty()) return fail(kUsage);

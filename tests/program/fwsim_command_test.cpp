@@ -172,10 +172,15 @@ TEST_F(FwsimCommandTest, StoreDefaultsToTheUsersStateFolder) {
   EXPECT_EQ(read_file(state / "fwsim/rules"), "Name=\"x\"\n");
 }
 
-TEST_F(FwsimCommandTest, UnreadableFaultListEndsWithStatus3) {
-  Outcome o = run_with({"list"}, {"FWSIM_STORE=" + store().string(), "FWSIM_FAIL=Item#x=oops"});
+TEST_F(FwsimCommandTest, ReadsTheControlsButLeavesTheTraceAlone) {
+  const std::string store_env = "FWSIM_STORE=" + store().string();
+  Outcome o = run_with({"add", "Name=\"a\""}, {store_env, "FWSIM_FAIL=Item#x=oops"});
   EXPECT_EQ(o.status, 3);
   EXPECT_FALSE(fs::exists(store()));
+  const fs::path trace = dir_ / "trace";
+  ASSERT_EQ(run_with({"add", "Name=\"a\""}, {store_env, "FWSIM_TRACE=" + trace.string()}).status,
+            0);
+  EXPECT_FALSE(fs::exists(trace));
 }
 
 TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRule) {

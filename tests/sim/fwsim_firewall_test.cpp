@@ -1,6 +1,7 @@
 // fwsim's firewall objects: the rule property bag, the rule collection and the store behind it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -327,8 +328,10 @@ TEST_F(FirewallTest, ItemOfAMissingNameGivesNotFoundAndNoErrorInfo) {
     EXPECT_EQ(found.get(), nullptr);
   }
   EXPECT_EQ(fwsim::balance().errorinfo, 0);
-  EXPECT_EQ(fwsim::call_log().back(),
-            "INetFwRules::Item NetFwRules#2 \"Orvane\" -> 0x80070002 null");
+  const std::vector<std::string> log = fwsim::call_log();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "INetFwRules::Item NetFwRules#2 \"Orvane\" -> 0x80070002 null"),
+            log.end());
 }
 
 TEST_F(FirewallTest, ItemSeesRulesAnotherWriterAdded) {
