@@ -1,0 +1,497 @@
+#include "store.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "runtime.h"
+
+namespace fwsim::detail {
+namespace {
+
+struct PropInfo {
+  Prop prop;
+  std::string_view name;
+  PropKind kind;
+};
+
+constexpr std::array<PropInfo, 18> kProps{{
+    {Prop::Name, "Name", PropKind::Text},
+    {Prop::Description, "Description", PropKind::Text},
+    {Prop::ApplicationName, "ApplicationName", PropKind::Text},
+    {Prop::serviceName, "serviceName", PropKind::Text},
+    {Prop::Protocol, "Protocol", PropKind::Number},
+    {Prop::LocalPorts, "LocalPorts", PropKind::Text},
+    {Prop::RemotePorts, "RemotePorts", PropKind::Text},
+    {Prop::LocalAddresses, "LocalAddresses", PropKind::Text},
+    {Prop::RemoteAddresses, "RemoteAddresses", PropKind::Text},
+    {Prop::IcmpTypesAndCodes, "IcmpTypesAndCodes", PropKind::Text},
+    {Prop::Direction, "Direction", PropKind::Number},
+    {Prop::Interfaces, "Interfaces", PropKind::Interfaces},
+    {Prop::InterfaceTypes, "InterfaceTypes", PropKind::Text},
+    {Prop::Enabled, "Enabled", PropKind::Flag},
+    {Prop::Grouping, "Grouping", PropKind::Text},
+    {Prop::Profiles, "Profiles", PropKind::Number},
+    {Prop::EdgeTraversal, "EdgeTraversal", PropKind::Flag},
+    {Prop::Action, "Action", PropKind::Number},
+}};
+
+const PropInfo& info(Prop prop) { return kProps[static_cast<std::size_t>(prop)]; }
+
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::expected<std::int32_t, std::string> read_number(std::string_view& in, Prop prop) {
+  std::int64_t value = 0;
+  auto [end, ec] = std::from_chars(in.data(), in.data() + in.size(), value);
+  // A VARIANT_BOOL is a 16-bit number; everything else a 32-bit one.
+  const bool flag = prop_kind(prop) == PropKind::Flag;
+  const std::int64_t low =
+      flag ? std::numeric_limits<std::int16_t>::min() : std::numeric_limits<std::int32_t>::min();
+  const std::int64_t high =
+      flag ? std::numeric_limits<std::int16_t>::max() : std::numeric_limits<std::int32_t>::max();
+  if (ec != std::errc{} || value < low || value > high) {
+    return std::unexpected("malformed number for " + std::string(prop_name(prop)));
+  }
+  in.remove_prefix(static_cast<std::size_t>(end - in.data()));
+  return static_cast<std::int32_t>(value);
+}
+
+std::expected<InterfaceList, std::string> read_interfaces(std::string_view& in) {
+  constexpr std::string_view kEmpty = "empty";
+  if (in.starts_with(kEmpty)) {
+    in.remove_prefix(kEmpty.size());
+    return InterfaceList{};
+  }
+  const std::string error = "malformed list for Interfaces";
+  if (!in.starts_with('[')) return std::unexpected(error);
+  in.remove_prefix(1);
+  std::vector<std::u16string> names;
+  if (in.starts_with(']')) {
+    in.remove_prefix(1);
+    return InterfaceList{std::move(names)};
+  }
+  for (;;) {
+    std::u16string name;
+    if (!read_text_form(in, name)) return std::unexpected(error);
+    names.push_back(std::move(name));
+    if (in.starts_with(']')) {
+      in.remove_prefix(1);
+      return InterfaceList{std::move(names)};
+    }
+    if (!in.starts_with(',')) return std::unexpected(error);
+    in.remove_prefix(1);
+  }
+}
+
+// An open file descriptor, closed once.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&&) = delete;
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now, reporting what close says (a write error can surface only here).
+  bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+ private:
+  int fd_;
+};
+
+std::string os_error(std::string_view what, const std::string& path) {
+  return std::string(what) + " " + path + ": " + std::strerror(errno);
+}
+
+std::expected<std::string, std::string> read_all(int fd, const std::string& path) {
+  std::string content;
+  std::array<char, 65536> buffer;
+  for (;;) {
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::unexpected(os_error("cannot read the rule store", path));
+    if (n == 0) return content;
+    content.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+}
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// Replaces the file at `path` with `content` so that a reader sees either the old file or the
+// new one whole, even when this process dies half-way.
+std::expected<void, std::string> replace_file(const std::string& path, std::string_view content) {
+  std::string temp = path + ".tmp-XXXXXX";
+  UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.get() < 0) return std::unexpected(os_error("cannot create a temporary file for", path));
+  bool ok = ::fchmod(fd.get(), 0644) == 0 && write_all(fd.get(), content) &&
+            ::fsync(fd.get()) == 0 && fd.close() && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    std::string error = os_error("cannot write the rule store", path);
+    ::unlink(temp.c_str());
+    return std::unexpected(error);
+  }
+  // The rename itself is made durable by syncing the folder; a failure here loses nothing that
+  // a reader could see, so it is not reported.
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  UniqueFd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.get() >= 0) ::fsync(dir.get());
+  return {};
+}
+
+// Holds flock(LOCK_EX) on `<store>.lock` for as long as it lives.
+std::expected<UniqueFd, std::string> lock_store(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  if (ec) {
+    return std::unexpected("cannot create the folder of the rule store " + path + ": " +
+                           ec.message());
+  }
+  std::string lock_path = path + ".lock";
+  UniqueFd fd(::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (fd.get() < 0) return std::unexpected(os_error("cannot open the lock file", lock_path));
+  int rc;
+  do {
+    rc = ::flock(fd.get(), LOCK_EX);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) return std::unexpected(os_error("cannot lock", lock_path));
+  return fd;
+}
+
+}  // namespace
+
+std::string_view prop_name(Prop prop) { return info(prop).name; }
+PropKind prop_kind(Prop prop) { return info(prop).kind; }
+
+std::optional<Prop> prop_from_name(std::string_view name) {
+  for (const PropInfo& p : kProps) {
+    if (p.name == name) return p.prop;
+  }
+  return std::nullopt;
+}
+
+const PropValue* find_property(const Rule& rule, Prop prop) {
+  for (const Property& p : rule) {
+    if (p.prop == prop) return &p.value;
+  }
+  return nullptr;
+}
+
+void put_property(Rule& rule, Prop prop, PropValue value) {
+  for (Property& p : rule) {
+    if (p.prop == prop) {
+      p.value = std::move(value);
+      return;
+    }
+  }
+  rule.push_back({prop, std::move(value)});
+}
+
+std::u16string_view rule_name(const Rule& rule) {
+  const PropValue* name = find_property(rule, Prop::Name);
+  return name ? std::u16string_view(std::get<std::u16string>(*name)) : std::u16string_view();
+}
+
+bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value) {
+  if (prop != Prop::LocalPorts && prop != Prop::RemotePorts) return true;
+  if (std::get<std::u16string>(value).empty()) return true;
+  const PropValue* protocol = find_property(rule, Prop::Protocol);
+  const std::int32_t number = protocol ? std::get<std::int32_t>(*protocol) : 256;
+  return number == 6 || number == 17;
+}
+
+std::optional<std::string> add_refusal(const Rule& rule) {
+  std::u16string_view name = rule_name(rule);
+  if (name.empty()) return "a rule needs a non-empty Name";
+  if (name.find(u'|') != std::u16string_view::npos) return "a rule's Name may not contain |";
+  if (name.size() == 3 && (name[0] | 0x20) == u'a' && (name[1] | 0x20) == u'l' &&
+      (name[2] | 0x20) == u'l') {
+    return "\"all\" is not a rule Name";
+  }
+  return std::nullopt;
+}
+
+std::string format_interfaces(const InterfaceList& list) {
+  if (!list) return "empty";
+  std::string out = "[";
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    if (i > 0) out += ',';
+    out += text_form((*list)[i]);
+  }
+  return out + "]";
+}
+
+std::string format_property(const Property& property) {
+  std::string out(prop_name(property.prop));
+  out += '=';
+  switch (prop_kind(property.prop)) {
+    case PropKind::Text:
+      return out + text_form(std::get<std::u16string>(property.value));
+    case PropKind::Number:
+    case PropKind::Flag:
+      return out + std::to_string(std::get<std::int32_t>(property.value));
+    case PropKind::Interfaces:
+      return out + format_interfaces(std::get<InterfaceList>(property.value));
+  }
+  return out;
+}
+
+std::string format_rule(const Rule& rule) {
+  std::string line;
+  for (const Property& p : rule) {
+    if (!line.empty()) line += ' ';
+    line += format_property(p);
+  }
+  return line;
+}
+
+std::expected<Property, std::string> read_property(std::string_view& in) {
+  std::size_t equals = in.find('=');
+  std::size_t space = in.find(' ');
+  if (equals == std::string_view::npos || (space != std::string_view::npos && space < equals)) {
+    return std::unexpected("expected PROPERTY=VALUE at " + quoted(in.substr(0, space)));
+  }
+  std::string_view name = in.substr(0, equals);
+  std::optional<Prop> prop = prop_from_name(name);
+  if (!prop) return std::unexpected("unknown property " + quoted(name));
+  in.remove_prefix(equals + 1);
+  switch (prop_kind(*prop)) {
+    case PropKind::Text: {
+      std::u16string text;
+      if (!read_text_form(in, text)) {
+        return std::unexpected("malformed text for " + std::string(name));
+      }
+      return Property{*prop, std::move(text)};
+    }
+    case PropKind::Number:
+    case PropKind::Flag: {
+      auto number = read_number(in, *prop);
+      if (!number) return std::unexpected(number.error());
+      return Property{*prop, *number};
+    }
+    case PropKind::Interfaces: {
+      auto list = read_interfaces(in);
+      if (!list) return std::unexpected(list.error());
+      return Property{*prop, std::move(*list)};
+    }
+  }
+  return std::unexpected("unknown property " + quoted(name));
+}
+
+std::expected<Rule, std::string> parse_rule(std::string_view line) {
+  Rule rule;
+  while (!line.empty()) {
+    auto property = read_property(line);
+    if (!property) return std::unexpected(property.error());
+    std::string_view name = prop_name(property->prop);
+    if (find_property(rule, property->prop)) {
+      return std::unexpected(std::string(name) + " given twice");
+    }
+    rule.push_back(std::move(*property));
+    if (line.empty()) break;
+    if (line.front() != ' ' || line.size() == 1) {
+      return std::unexpected("expected one space and the next property after " + std::string(name));
+    }
+    line.remove_prefix(1);
+  }
+  return rule;
+}
+
+// ----- RuleStore -------------------------------------------------------------------------------
+
+namespace {
+
+// Writers always replace the file by a rename, so a new version has a new inode; size and times
+// guard against the inode number being reused.
+RuleStore::Stamp stamp_of(const struct stat& st) {
+  return {true,
+          static_cast<std::uint64_t>(st.st_dev),
+          static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::uint64_t>(st.st_size),
+          st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+          st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec};
+}
+
+}  // namespace
+
+std::expected<void, std::string> RuleStore::refresh() {
+  std::string path = store_path();
+  if (path != path_) {
+    drop_cache();
+    path_ = std::move(path);
+  }
+  Stamp stamp;  // a missing file is an empty store
+  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0 && errno != ENOENT && errno != ENOTDIR) {
+    return std::unexpected(os_error("cannot open the rule store", path_));
+  }
+  if (fd.get() >= 0) {
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+      return std::unexpected(os_error("cannot examine the rule store", path_));
+    }
+    stamp = stamp_of(st);
+  }
+  if (stamp_ != stamp) {
+    std::string content;
+    if (fd.get() >= 0) {
+      auto read = read_all(fd.get(), path_);
+      if (!read) return std::unexpected(read.error());
+      content = std::move(*read);
+    }
+    load(content);
+    stamp_ = stamp;
+  }
+  if (damage_) return std::unexpected(*damage_);
+  return {};
+}
+
+void RuleStore::load(std::string_view content) {
+  drop_cache();
+  std::size_t number = 0;
+  while (!content.empty()) {
+    std::size_t end = content.find('\n');
+    std::string_view text = content.substr(0, end);
+    content.remove_prefix(end == std::string_view::npos ? content.size() : end + 1);
+    ++number;
+    // Comments and blank lines are kept in place when the store is rewritten.
+    if (text.empty() || text.front() == '#') {
+      lines_.push_back({std::string(text), false});
+      continue;
+    }
+    auto rule = parse_rule(text);
+    if (!rule) {
+      drop_cache();
+      damage_ = "the rule store " + path_ + " cannot be read: line " + std::to_string(number) +
+                ": " + rule.error();
+      return;
+    }
+    lines_.push_back({std::string(text), true});
+    index_rule(std::move(*rule));
+  }
+}
+
+void RuleStore::index_rule(Rule rule) {
+  first_by_name_.try_emplace(std::u16string(rule_name(rule)), rules_.size());
+  rules_.push_back(std::move(rule));
+}
+
+std::expected<void, std::string> RuleStore::rewrite(std::string_view new_line,
+                                                    const std::function<void()>& commit) {
+  if (auto ok = refresh(); !ok) return ok;
+  auto lock = lock_store(path_);
+  if (!lock) return std::unexpected(lock.error());
+  // Another process may have written the store since it was last read.
+  if (auto ok = refresh(); !ok) return ok;
+  std::string content;
+  for (const Line& line : lines_) {
+    if (line.is_rule && new_line.empty()) continue;  // clearing: only the comments stay
+    content += line.text;
+    content += '\n';
+  }
+  if (!new_line.empty()) {
+    content += new_line;
+    content += '\n';
+  }
+  if (auto written = replace_file(path_, content); !written) return written;
+  commit();
+  // The new file's stamp, taken while the lock still keeps other writers out.
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) == 0) {
+    stamp_ = stamp_of(st);
+  } else {
+    stamp_.reset();
+  }
+  return {};
+}
+
+std::expected<void, std::string> RuleStore::check() {
+  std::lock_guard guard(mutex_);
+  return refresh();
+}
+
+std::expected<std::size_t, std::string> RuleStore::count() {
+  std::lock_guard guard(mutex_);
+  if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
+  return rules_.size();
+}
+
+std::expected<std::optional<Rule>, std::string> RuleStore::find(std::u16string_view name) {
+  std::lock_guard guard(mutex_);
+  if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
+  auto it = first_by_name_.find(std::u16string(name));
+  if (it == first_by_name_.end()) return std::optional<Rule>();
+  return std::optional<Rule>(rules_[it->second]);
+}
+
+std::expected<std::vector<std::string>, std::string> RuleStore::rule_lines() {
+  std::lock_guard guard(mutex_);
+  if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
+  std::vector<std::string> out;
+  out.reserve(rules_.size());
+  for (const Line& line : lines_) {
+    if (line.is_rule) out.push_back(line.text);
+  }
+  return out;
+}
+
+std::expected<void, std::string> RuleStore::append(const Rule& rule) {
+  std::lock_guard guard(mutex_);
+  std::string line = format_rule(rule);
+  if (line.empty())
+    return std::unexpected(std::string("a rule without properties cannot be stored"));
+  return rewrite(line, [&] {
+    lines_.push_back({line, true});
+    index_rule(rule);
+  });
+}
+
+std::expected<void, std::string> RuleStore::clear() {
+  std::lock_guard guard(mutex_);
+  return rewrite("", [&] {
+    std::erase_if(lines_, [](const Line& line) { return line.is_rule; });
+    rules_.clear();
+    first_by_name_.clear();
+  });
+}
+
+void RuleStore::forget() {
+  std::lock_guard guard(mutex_);
+  drop_cache();
+  path_.clear();
+}
+
+void RuleStore::drop_cache() {
+  stamp_.reset();
+  damage_.reset();
+  lines_.clear();
+  rules_.clear();
+  first_by_name_.clear();
+}
+
+RuleStore& rule_store() {
+  static RuleStore store;
+  return store;
+}
+
+}  // namespace fwsim::detail

@@ -1,0 +1,145 @@
+// The simulated firewall's rule store: the rule as a list of put properties, its one-line text
+// form, and the file that holds every rule, shared by all processes that use the same path.
+// Internal to fwsim.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+namespace fwsim::detail {
+
+// The INetFwRule properties, spelled as the interface spells them (serviceName included).
+enum class Prop : std::uint8_t {
+  Name,
+  Description,
+  ApplicationName,
+  serviceName,
+  Protocol,
+  LocalPorts,
+  RemotePorts,
+  LocalAddresses,
+  RemoteAddresses,
+  IcmpTypesAndCodes,
+  Direction,
+  Interfaces,
+  InterfaceTypes,
+  Enabled,
+  Grouping,
+  Profiles,
+  EdgeTraversal,
+  Action,
+};
+
+enum class PropKind : std::uint8_t {
+  Text,        // a BSTR; a null one is the empty text
+  Number,      // a LONG or one of the firewall's enumerations
+  Flag,        // a VARIANT_BOOL, kept as the number that was put
+  Interfaces,  // VT_EMPTY or a vector of names
+};
+
+std::string_view prop_name(Prop prop);
+PropKind prop_kind(Prop prop);
+std::optional<Prop> prop_from_name(std::string_view name);
+
+// Interfaces: nullopt stands for a VT_EMPTY value.
+using InterfaceList = std::optional<std::vector<std::u16string>>;
+using PropValue = std::variant<std::u16string, std::int32_t, InterfaceList>;
+
+struct Property {
+  Prop prop;
+  PropValue value;
+  bool operator==(const Property&) const = default;
+};
+
+// A rule is the properties that were put on it, in the order each was first put.
+using Rule = std::vector<Property>;
+
+const PropValue* find_property(const Rule& rule, Prop prop);
+// Puts a value: replaces an earlier value in its place, or appends the property.
+void put_property(Rule& rule, Prop prop, PropValue value);
+// The name a rule is found by; a rule without a Name has the empty one.
+std::u16string_view rule_name(const Rule& rule);
+
+// Windows refuses port texts on a rule whose protocol is neither TCP (6) nor UDP (17), which is
+// what a program meets when it sets the ports before the protocol. `rule` is the rule before
+// the put.
+bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value);
+// Why Add refuses `rule` (an empty name, one containing `|`, or `all` in any case), or nullopt.
+std::optional<std::string> add_refusal(const Rule& rule);
+
+// The store's line syntax: `Name="x" Direction=1 Interfaces=["a","b"]`.
+std::string format_property(const Property& property);
+std::string format_rule(const Rule& rule);
+std::string format_interfaces(const InterfaceList& list);
+// Reads one PROPERTY=VALUE from the front of `in`, advancing it past the value only.
+std::expected<Property, std::string> read_property(std::string_view& in);
+// Reads a whole rule line. Each property may be given only once.
+std::expected<Rule, std::string> parse_rule(std::string_view line);
+
+// The rule file at detail::store_path(), read once and kept in memory with a name index, re-read
+// when the file changes (so that other processes' adds are seen) or when the path changes.
+// Writes go to a temporary file that is renamed over the store, under an exclusive lock on
+// `<store>.lock`, so that concurrent writers lose nothing and a reader never sees half a store.
+// A store with a line that cannot be read refuses every operation and is never overwritten.
+// Every member is safe to call from any thread. Errors are one-line descriptions.
+class RuleStore {
+ public:
+  // Whether the store can be read at all.
+  std::expected<void, std::string> check();
+  std::expected<std::size_t, std::string> count();
+  // The first rule of exactly this name, or nullopt.
+  std::expected<std::optional<Rule>, std::string> find(std::u16string_view name);
+  // The rule lines as they stand in the file, comments left out.
+  std::expected<std::vector<std::string>, std::string> rule_lines();
+  // Appends a rule (Add's checks are the caller's).
+  std::expected<void, std::string> append(const Rule& rule);
+  // Removes every rule; comments stay.
+  std::expected<void, std::string> clear();
+  // Drops the cache, so that the next call reads the file again.
+  void forget();
+
+  // What identifies one version of the file; a default Stamp stands for a missing file.
+  struct Stamp {
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t mtime_ns = 0, ctime_ns = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+
+ private:
+  struct Line {
+    std::string text;
+    bool is_rule;
+  };
+
+  std::expected<void, std::string> refresh();
+  void load(std::string_view content);
+  void index_rule(Rule rule);
+  void drop_cache();
+  // Under the file lock, with the newest store read: writes the store's lines plus `new_line`
+  // (or, when it is empty, the store without its rules) and, once the file is in place, lets
+  // `commit` bring the memory up to date.
+  std::expected<void, std::string> rewrite(std::string_view new_line,
+                                           const std::function<void()>& commit);
+
+  std::mutex mutex_;
+  std::string path_;
+  std::optional<Stamp> stamp_;  // what was read; nullopt: nothing read yet
+  std::optional<std::string> damage_;
+  std::vector<Line> lines_;
+  std::vector<Rule> rules_;
+  std::unordered_map<std::u16string, std::size_t> first_by_name_;
+};
+
+// The process's one store, shared by every firewall object.
+RuleStore& rule_store();
+
+}  // namespace fwsim::detail

@@ -1,0 +1,225 @@
+// The `fwsim` command, run as a person runs it from a shell, against a store of its own.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;  // the exit status, or -1 when the command did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Starts the command with exactly this environment and its output sent to two files.
+pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
+            const fs::path& out, const fs::path& err) {
+  std::vector<char*> argv{const_cast<char*>(FWSIM_COMMAND)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, FWSIM_COMMAND, &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int exit_status(pid_t pid) {
+  int wstatus = 0;
+  if (pid < 0 || waitpid(pid, &wstatus, 0) != pid || !WIFEXITED(wstatus)) return -1;
+  return WEXITSTATUS(wstatus);
+}
+
+class FwsimCommandTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("fwsim-command-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    env_ = {"FWSIM_STORE=" + store().string()};
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path store() const { return dir_ / "rules"; }
+
+  Outcome run(const std::vector<std::string>& args) const { return run_with(args, env_); }
+  Outcome run_with(const std::vector<std::string>& args,
+                   const std::vector<std::string>& env) const {
+    Outcome o;
+    o.status = exit_status(spawn(args, env, dir_ / "out", dir_ / "err"));
+    o.out = read_file(dir_ / "out");
+    o.err = read_file(dir_ / "err");
+    return o;
+  }
+  void write_store(const std::string& text) const { std::ofstream(store()) << text; }
+
+  // A refusal is exit status 2 and exactly one line on standard error, and nothing else.
+  static void expect_refused(const Outcome& o, const std::string& what) {
+    EXPECT_EQ(o.status, 2) << what;
+    EXPECT_TRUE(o.err.starts_with("fwsim: ")) << what << ": " << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << what << ": " << o.err;
+    EXPECT_TRUE(o.err.ends_with('\n')) << what;
+    EXPECT_EQ(o.out, "") << what;
+  }
+
+  fs::path dir_;
+  std::vector<std::string> env_;
+};
+
+TEST_F(FwsimCommandTest, AddsRulesAndListsThemAsStored) {
+  Outcome added = run({"add", "Name=\"Orvane Lobby In\"", "Direction=1", "Enabled=-1", "Action=1",
+                       R"(ApplicationName="Z:\\games\\orvane\\orvane-lobby.exe")", "Protocol=17"});
+  EXPECT_EQ(added.status, 0) << added.err;
+  EXPECT_EQ(added.out + added.err, "");
+  ASSERT_EQ(run({"add", "Protocol=6", "LocalPorts=\"80\"", "Name=\"quote \\\" \\u{1f}\""}).status,
+            0);
+  const std::string first = R"(Name="Orvane Lobby In" Direction=1 Enabled=-1 Action=1 )"
+                            R"(ApplicationName="Z:\\games\\orvane\\orvane-lobby.exe" Protocol=17)";
+  const std::string second = R"(Protocol=6 LocalPorts="80" Name="quote \" \u{1f}")";
+  EXPECT_EQ(read_file(store()), first + "\n" + second + "\n");
+  std::ofstream(store(), std::ios::app) << "# a note\n";
+  Outcome listed = run({"list"});
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_EQ(listed.out, first + "\n" + second + "\n");
+  EXPECT_EQ(listed.err, "");
+}
+
+TEST_F(FwsimCommandTest, BadArgumentsAndRefusedRulesChangeNothing) {
+  write_store("Name=\"kept\"\n");
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frob"},
+      {"list", "extra"},
+      {"clear", "now"},
+      {"add"},
+      {"add", "Colour=3"},
+      {"add", "Name=unquoted"},
+      {"add", "Name=\"a\" Direction=1"},  // two properties in one argument
+      {"add", "Name=\"a\"", "Name=\"b\""},
+      {"add", "Name=\"\""},
+      {"add", "Direction=1"},
+      {"add", "Name=\"ALL\""},
+      {"add", "Name=\"a|b\""},
+      {"add", "Name=\"a\"", "LocalPorts=\"80\""},
+      {"add", "Name=\"a\"", "LocalPorts=\"80\"", "Protocol=6"},
+  };
+  for (const auto& args : cases) {
+    std::string what;
+    for (const auto& a : args) what += a + " ";
+    expect_refused(run(args), what);
+  }
+  EXPECT_EQ(read_file(store()), "Name=\"kept\"\n");
+}
+
+TEST_F(FwsimCommandTest, DamagedStoreIsReportedAndKept) {
+  const std::string damaged = "Name=\"a\"\nName=\"b\" Protocol=udp\n";
+  write_store(damaged);
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"list"}, {"add", "Name=\"c\""}, {"clear"}}) {
+    Outcome o = run(args);
+    expect_refused(o, args.front());
+    EXPECT_NE(o.err.find("line 2"), std::string::npos) << o.err;
+  }
+  EXPECT_EQ(read_file(store()), damaged);
+}
+
+TEST_F(FwsimCommandTest, ClearRemovesEveryRule) {
+  ASSERT_EQ(run({"add", "Name=\"a\""}).status, 0);
+  ASSERT_EQ(run({"add", "Name=\"a\""}).status, 0);  // a second rule of one name is kept too
+  EXPECT_EQ(run({"list"}).out, "Name=\"a\"\nName=\"a\"\n");
+  EXPECT_EQ(run({"clear"}).status, 0);
+  Outcome listed = run({"list"});
+  EXPECT_EQ(listed.status, 0);
+  EXPECT_EQ(listed.out, "");
+  EXPECT_EQ(run({"clear"}).status, 0);  // clearing an empty store is fine
+}
+
+TEST_F(FwsimCommandTest, StoreDefaultsToTheUsersStateFolder) {
+  const fs::path home = dir_ / "home";
+  ASSERT_EQ(run_with({"add", "Name=\"h\""}, {"HOME=" + home.string()}).status, 0);
+  EXPECT_EQ(read_file(home / ".local/state/fwsim/rules"), "Name=\"h\"\n");
+  const fs::path state = dir_ / "state";
+  ASSERT_EQ(
+      run_with({"add", "Name=\"x\""}, {"HOME=" + home.string(), "XDG_STATE_HOME=" + state.string()})
+          .status,
+      0);
+  EXPECT_EQ(read_file(state / "fwsim/rules"), "Name=\"x\"\n");
+}
+
+TEST_F(FwsimCommandTest, ReadsTheControlsButLeavesTheTraceAlone) {
+  const std::string store_env = "FWSIM_STORE=" + store().string();
+  Outcome o = run_with({"add", "Name=\"a\""}, {store_env, "FWSIM_FAIL=Item#x=oops"});
+  EXPECT_EQ(o.status, 3);
+  EXPECT_FALSE(fs::exists(store()));
+  const fs::path trace = dir_ / "trace";
+  ASSERT_EQ(run_with({"add", "Name=\"a\""}, {store_env, "FWSIM_TRACE=" + trace.string()}).status,
+            0);
+  EXPECT_FALSE(fs::exists(trace));
+}
+
+TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRule) {
+  constexpr int kWorkers = 8;
+  constexpr int kAddsEach = 10;
+  std::vector<pid_t> workers;
+  for (int w = 0; w < kWorkers; ++w) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      // Each worker adds its rules one process after another, all workers at once.
+      const fs::path out = dir_ / ("out" + std::to_string(w));
+      for (int i = 0; i < kAddsEach; ++i) {
+        std::string name = "Name=\"w" + std::to_string(w) + " r" + std::to_string(i) + "\"";
+        if (exit_status(spawn({"add", name, "Protocol=17"}, env_, out, out)) != 0) _exit(1);
+      }
+      _exit(0);
+    }
+    workers.push_back(pid);
+  }
+  for (pid_t pid : workers) EXPECT_EQ(exit_status(pid), 0);
+
+  Outcome listed = run({"list"});
+  ASSERT_EQ(listed.status, 0) << listed.err;
+  std::set<std::string> lines;
+  std::size_t count = 0;
+  for (std::size_t start = 0, end; (end = listed.out.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    lines.insert(listed.out.substr(start, end - start));
+    ++count;
+  }
+  EXPECT_EQ(count, kWorkers * kAddsEach);
+  for (int w = 0; w < kWorkers; ++w) {
+    for (int i = 0; i < kAddsEach; ++i) {
+      EXPECT_EQ(
+          lines.count("Name=\"w" + std::to_string(w) + " r" + std::to_string(i) + "\" Protocol=17"),
+          1u);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,458 @@
+// fwsim's firewall objects: the rule property bag, the rule collection and the store behind it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fwsim/testing.h>
+#include <fwsim/win32.h>
+
+#include "support/sim_test.h"
+
+namespace {
+
+constexpr CLSID kClsidNetFwPolicy2 = {
+    0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
+constexpr CLSID kClsidNetFwRule = {
+    0x2C5BC43E, 0x3369, 0x4C33, {0xAB, 0x0C, 0xBE, 0x94, 0x69, 0x67, 0x7A, 0xF4}};
+constexpr IID kIidINetFwPolicy2 = {
+    0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
+constexpr IID kIidINetFwRule = {
+    0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
+constexpr HRESULT kNotFound = static_cast<HRESULT>(0x80070002);
+
+// One reference, released when the test lets go of it.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { reset(); }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  T** put() {
+    reset();
+    return &p_;
+  }
+  void reset() {
+    if (p_) std::exchange(p_, nullptr)->Release();
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+class Bstr {
+ public:
+  explicit Bstr(std::u16string_view text)
+      : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  Bstr() = default;
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  ~Bstr() { SysFreeString(b_); }
+  BSTR get() const { return b_; }
+  BSTR* put() {
+    SysFreeString(std::exchange(b_, nullptr));
+    return &b_;
+  }
+  std::u16string text() const { return std::u16string(b_, SysStringLen(b_)); }
+
+ private:
+  BSTR b_ = nullptr;
+};
+
+std::u16string error_description() {
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) != S_OK || info == nullptr) return u"<none>";
+  Bstr description;
+  info->GetDescription(description.put());
+  info->Release();
+  return description.text();
+}
+
+class FirewallTest : public orvane::testing::SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
+    ASSERT_EQ(CoCreateInstance(kClsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER, kIidINetFwPolicy2,
+                               reinterpret_cast<void**>(policy_.put())),
+              S_OK);
+  }
+  void TearDown() override {
+    policy_.reset();
+    CoUninitialize();
+    // Every object, string and array the firewall handed out has been given back.
+    EXPECT_EQ(fwsim::balance(), fwsim::Balance{});
+    SimTest::TearDown();
+  }
+
+  void new_rule(Ref<INetFwRule>& rule) {
+    ASSERT_EQ(CoCreateInstance(kClsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER, kIidINetFwRule,
+                               reinterpret_cast<void**>(rule.put())),
+              S_OK);
+  }
+  void rules(Ref<INetFwRules>& out) { ASSERT_EQ(policy_->get_Rules(out.put()), S_OK); }
+  HRESULT add_named(std::u16string_view name) {
+    Ref<INetFwRule> rule;
+    new_rule(rule);
+    Bstr text(name);
+    rule->put_Name(text.get());
+    Ref<INetFwRules> all;
+    rules(all);
+    return all->Add(rule.get());
+  }
+  std::string store_text() const {
+    std::ifstream in(store(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void write_store(const std::string& text) const {
+    // Like any writer of the store: a new file renamed over the old one.
+    std::filesystem::path temp = store().string() + ".test";
+    std::ofstream(temp, std::ios::binary) << text;
+    std::filesystem::rename(temp, store());
+  }
+
+  Ref<INetFwPolicy2> policy_;
+};
+
+TEST_F(FirewallTest, NewRuleReadsBackWindowsDefaults) {
+  Ref<INetFwRule> rule;
+  new_rule(rule);
+  LONG number = -5;
+  NET_FW_RULE_DIRECTION direction{};
+  NET_FW_ACTION action{};
+  VARIANT_BOOL flag = 7;
+  EXPECT_EQ(rule->get_Protocol(&number), S_OK);
+  EXPECT_EQ(number, 256);
+  EXPECT_EQ(rule->get_Profiles(&number), S_OK);
+  EXPECT_EQ(number, 0x7FFFFFFF);
+  EXPECT_EQ(rule->get_Direction(&direction), S_OK);
+  EXPECT_EQ(direction, NET_FW_RULE_DIR_IN);
+  EXPECT_EQ(rule->get_Action(&action), S_OK);
+  EXPECT_EQ(action, NET_FW_ACTION_ALLOW);
+  EXPECT_EQ(rule->get_Enabled(&flag), S_OK);
+  EXPECT_EQ(flag, VARIANT_FALSE);
+  flag = 7;
+  EXPECT_EQ(rule->get_EdgeTraversal(&flag), S_OK);
+  EXPECT_EQ(flag, VARIANT_FALSE);
+
+  using Getter = HRESULT (INetFwRule::*)(BSTR*);
+  const std::vector<std::pair<Getter, const char16_t*>> texts = {
+      {&INetFwRule::get_InterfaceTypes, u"All"}, {&INetFwRule::get_LocalAddresses, u"*"},
+      {&INetFwRule::get_RemoteAddresses, u"*"},  {&INetFwRule::get_Name, nullptr},
+      {&INetFwRule::get_Description, nullptr},   {&INetFwRule::get_ApplicationName, nullptr},
+      {&INetFwRule::get_serviceName, nullptr},   {&INetFwRule::get_LocalPorts, nullptr},
+      {&INetFwRule::get_RemotePorts, nullptr},   {&INetFwRule::get_IcmpTypesAndCodes, nullptr},
+      {&INetFwRule::get_Grouping, nullptr}};
+  for (const auto& [getter, expected] : texts) {
+    Bstr value;
+    EXPECT_EQ((rule.get()->*getter)(value.put()), S_OK);
+    if (expected == nullptr) {
+      EXPECT_EQ(value.get(), nullptr);
+    } else {
+      EXPECT_EQ(value.text(), expected);
+    }
+  }
+  VARIANT interfaces;
+  interfaces.vt = VT_BSTR;
+  EXPECT_EQ(rule->get_Interfaces(&interfaces), S_OK);
+  EXPECT_EQ(interfaces.vt, VT_EMPTY);
+  EXPECT_EQ(fwsim::call_log().back(), "INetFwRule::get_Interfaces NetFwRule#1 -> 0x00000000 empty");
+}
+
+TEST_F(FirewallTest, RuleKeepsFirstPutOrderAndReplacesInPlace) {
+  Ref<INetFwRule> rule;
+  new_rule(rule);
+  Bstr first(u"first"), second(u"Orvane Lobby In"), path(u"Z:\\games\\orvane\\orvane-lobby.exe");
+  ASSERT_EQ(rule->put_Protocol(17), S_OK);
+  ASSERT_EQ(rule->put_Name(first.get()), S_OK);
+  ASSERT_EQ(rule->put_Enabled(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(rule->put_Description(nullptr), S_OK);
+  ASSERT_EQ(rule->put_Name(second.get()), S_OK);
+  ASSERT_EQ(rule->put_ApplicationName(path.get()), S_OK);
+  Bstr name, description;
+  EXPECT_EQ(rule->get_Name(name.put()), S_OK);
+  EXPECT_EQ(name.text(), u"Orvane Lobby In");
+  // A null BSTR is put as the empty text, which then reads back as a string.
+  EXPECT_EQ(rule->get_Description(description.put()), S_OK);
+  ASSERT_NE(description.get(), nullptr);
+  EXPECT_EQ(description.text(), u"");
+
+  Ref<INetFwRules> all;
+  rules(all);
+  ASSERT_EQ(all->Add(rule.get()), S_OK);
+  EXPECT_EQ(store_text(),
+            "Protocol=17 Name=\"Orvane Lobby In\" Enabled=-1 Description=\"\" "
+            "ApplicationName=\"Z:\\\\games\\\\orvane\\\\orvane-lobby.exe\"\n");
+}
+
+struct PortsCase {
+  std::optional<LONG> protocol;
+  const char16_t* ports;
+  HRESULT expected;
+};
+
+TEST_F(FirewallTest, PortsNeedTcpOrUdpAsTheProtocolFirst) {
+  const std::vector<PortsCase> cases = {
+      {std::nullopt, u"80", E_INVALIDARG}, {std::nullopt, u"", S_OK}, {1, u"80", E_INVALIDARG},
+      {256, u"80", E_INVALIDARG},          {6, u"80", S_OK},          {17, u"5000-5010", S_OK},
+  };
+  for (const PortsCase& c : cases) {
+    for (auto put : {&INetFwRule::put_LocalPorts, &INetFwRule::put_RemotePorts}) {
+      Ref<INetFwRule> rule;
+      new_rule(rule);
+      if (c.protocol) {
+        ASSERT_EQ(rule->put_Protocol(*c.protocol), S_OK);
+      }
+      Bstr ports(c.ports);
+      EXPECT_EQ((rule.get()->*put)(ports.get()), c.expected);
+      Bstr local, remote;
+      rule->get_LocalPorts(local.put());
+      rule->get_RemotePorts(remote.put());
+      // A refused put leaves nothing behind.
+      EXPECT_EQ(local.get() != nullptr || remote.get() != nullptr, SUCCEEDED(c.expected));
+    }
+  }
+}
+
+TEST_F(FirewallTest, InterfacesAreKeptAsACopyAndReadBackAsOne) {
+  Ref<INetFwRule> rule;
+  new_rule(rule);
+  VARIANT names{};
+  names.vt = VT_ARRAY | VT_VARIANT;
+  names.parray = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+  for (LONG i = 0; i < 2; ++i) {
+    Bstr name(i == 0 ? u"eth0" : u"wlan0");
+    VARIANT element{};
+    element.vt = VT_BSTR;
+    element.bstrVal = name.get();
+    ASSERT_EQ(SafeArrayPutElement(names.parray, &i, &element), S_OK);
+  }
+  ASSERT_EQ(rule->put_Interfaces(names), S_OK);
+  EXPECT_EQ(fwsim::call_log().back(),
+            "INetFwRule::put_Interfaces NetFwRule#1 [\"eth0\",\"wlan0\"] -> 0x00000000");
+  ASSERT_EQ(VariantClear(&names), S_OK);  // the rule does not lean on the caller's array
+
+  VARIANT back{};
+  ASSERT_EQ(rule->get_Interfaces(&back), S_OK);
+  ASSERT_EQ(back.vt, VT_ARRAY | VT_VARIANT);
+  ASSERT_EQ(back.parray->rgsabound[0].cElements, 2u);
+  const auto* elements = static_cast<const VARIANT*>(back.parray->pvData);
+  EXPECT_EQ(std::u16string(elements[1].bstrVal, SysStringLen(elements[1].bstrVal)), u"wlan0");
+  ASSERT_EQ(VariantClear(&back), S_OK);
+
+  VARIANT wrong{};
+  wrong.vt = VT_I4;
+  EXPECT_EQ(rule->put_Interfaces(wrong), E_INVALIDARG);
+  VARIANT none{};
+  EXPECT_EQ(rule->put_Interfaces(none), S_OK);
+  Bstr name(u"x");
+  rule->put_Name(name.get());
+  Ref<INetFwRules> all;
+  rules(all);
+  ASSERT_EQ(all->Add(rule.get()), S_OK);
+  EXPECT_EQ(store_text(), "Interfaces=empty Name=\"x\"\n");
+}
+
+TEST_F(FirewallTest, AddRefusesNamesWindowsRefuses) {
+  for (const char16_t* name : {u"", u"a|b", u"|", u"all", u"ALL", u"aLl"}) {
+    EXPECT_EQ(add_named(name), E_INVALIDARG) << fwsim::call_log().back();
+  }
+  Ref<INetFwRule> unnamed;
+  new_rule(unnamed);
+  Ref<INetFwRules> all;
+  rules(all);
+  EXPECT_EQ(all->Add(unnamed.get()), E_INVALIDARG);
+  EXPECT_FALSE(std::filesystem::exists(store()));
+  for (const char16_t* name : {u"all ", u"alle", u" all", u"Orvane Lobby In"}) {
+    EXPECT_EQ(add_named(name), S_OK);
+  }
+  LONG count = 0;
+  EXPECT_EQ(all->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 4);
+}
+
+TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAsAFreshCopy) {
+  write_store(
+      "# two rules of one name\n"
+      "Name=\"dup\" Direction=2 LocalAddresses=\"10.0.0.1\"\n"
+      "Name=\"other\"\n"
+      "Name=\"dup\" Direction=1\n");
+  Ref<INetFwRules> all;
+  rules(all);
+  Bstr dup(u"dup");
+  Ref<INetFwRule> found, again;
+  ASSERT_EQ(all->Item(dup.get(), found.put()), S_OK);
+  ASSERT_EQ(all->Item(dup.get(), again.put()), S_OK);
+  ASSERT_NE(found.get(), again.get());
+  NET_FW_RULE_DIRECTION direction{};
+  ASSERT_EQ(found->get_Direction(&direction), S_OK);
+  EXPECT_EQ(direction, NET_FW_RULE_DIR_OUT);
+  // The copy is the caller's: changing it changes nothing stored.
+  Bstr renamed(u"renamed");
+  ASSERT_EQ(found->put_Name(renamed.get()), S_OK);
+  Bstr name;
+  ASSERT_EQ(again->get_Name(name.put()), S_OK);
+  EXPECT_EQ(name.text(), u"dup");
+  // Its properties keep their stored order when it is added again.
+  ASSERT_EQ(all->Add(found.get()), S_OK);
+  EXPECT_TRUE(store_text().ends_with("Name=\"renamed\" Direction=2 LocalAddresses=\"10.0.0.1\"\n"));
+  LONG count = 0;
+  ASSERT_EQ(all->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 4);
+}
+
+TEST_F(FirewallTest, ItemOfAMissingNameGivesNotFoundAndNoErrorInfo) {
+  ASSERT_EQ(add_named(u"Orvane Lobby In"), S_OK);
+  ASSERT_TRUE(fwsim::add_faults("INetFwRules::get_Count#1=0x80070005|desc=stale"));
+  Ref<INetFwRules> all;
+  rules(all);
+  LONG count = 0;
+  ASSERT_EQ(all->get_Count(&count), E_ACCESSDENIED);
+  ASSERT_EQ(fwsim::balance().errorinfo, 1);
+  // Names compare exactly.
+  for (const char16_t* name : {u"orvane lobby in", u"Orvane Lobby In ", u"Orvane"}) {
+    Bstr text(name);
+    Ref<INetFwRule> found;
+    EXPECT_EQ(all->Item(text.get(), found.put()), kNotFound);
+    EXPECT_EQ(found.get(), nullptr);
+  }
+  EXPECT_EQ(fwsim::balance().errorinfo, 0);
+  const std::vector<std::string> log = fwsim::call_log();
+  EXPECT_NE(std::find(log.begin(), log.end(),
+                      "INetFwRules::Item NetFwRules#2 \"Orvane\" -> 0x80070002 null"),
+            log.end());
+}
+
+TEST_F(FirewallTest, ItemSeesRulesAnotherWriterAdded) {
+  ASSERT_EQ(add_named(u"mine"), S_OK);
+  Ref<INetFwRules> all;
+  rules(all);
+  Bstr mine(u"mine"), theirs(u"theirs");
+  Ref<INetFwRule> found;
+  ASSERT_EQ(all->Item(mine.get(), found.put()), S_OK);
+  write_store("Name=\"theirs\"\nName=\"third\"\n");
+  EXPECT_EQ(all->Item(theirs.get(), found.put()), S_OK);
+  EXPECT_EQ(all->Item(mine.get(), found.put()), kNotFound);
+  LONG count = 0;
+  ASSERT_EQ(all->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(FirewallTest, DamagedStoreFailsEveryCallAndIsNeverOverwritten) {
+  Ref<INetFwRules> all;
+  rules(all);
+  Ref<INetFwRule> rule;
+  new_rule(rule);
+  Bstr name(u"x");
+  rule->put_Name(name.get());
+  const std::string damaged = "Name=\"good\"\nName=\"bad\" Colour=3\n";
+  write_store(damaged);
+
+  Ref<INetFwRules> more;
+  EXPECT_EQ(policy_->get_Rules(more.put()), E_FAIL);
+  EXPECT_EQ(more.get(), nullptr);
+  const std::u16string description = error_description();
+  EXPECT_NE(description.find(u"line 2"), std::u16string::npos) << fwsim::call_log().back();
+  EXPECT_NE(description.find(u"Colour"), std::u16string::npos);
+  Ref<INetFwRule> found;
+  EXPECT_EQ(all->Item(name.get(), found.put()), E_FAIL);
+  EXPECT_EQ(found.get(), nullptr);
+  EXPECT_EQ(all->Add(rule.get()), E_FAIL);
+  LONG count = 9;
+  EXPECT_EQ(all->get_Count(&count), E_FAIL);
+  EXPECT_EQ(fwsim::balance().errorinfo, 1);
+  EXPECT_NE(error_description(), u"<none>");
+  EXPECT_EQ(store_text(), damaged);
+}
+
+TEST_F(FirewallTest, FaultsSkipTheEffectAndLeaveTheirErrorInfo) {
+  ASSERT_TRUE(fwsim::add_faults("INetFwRule::put_Name#1=0x80070005|desc=no rights"));
+  ASSERT_TRUE(fwsim::add_faults("INetFwPolicy2::get_Rules#1=null"));
+  Ref<INetFwRule> rule;
+  new_rule(rule);
+  Bstr name(u"x");
+  EXPECT_EQ(rule->put_Name(name.get()), E_ACCESSDENIED);
+  EXPECT_EQ(error_description(), u"no rights");
+  Bstr back;
+  ASSERT_EQ(rule->get_Name(back.put()), S_OK);
+  EXPECT_EQ(back.get(), nullptr);
+  Ref<INetFwRules> all;
+  EXPECT_EQ(policy_->get_Rules(all.put()), S_OK);
+  EXPECT_EQ(all.get(), nullptr);
+  EXPECT_EQ(fwsim::balance().objects, 2);
+}
+
+TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
+  Ref<INetFwRules> all;
+  rules(all);
+  policy_.reset();  // the collection does not lean on the policy
+  LONG count = -1;
+  EXPECT_EQ(all->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(all->AddRef(), 2u);
+  IUnknown* unknown = nullptr;
+  EXPECT_EQ(all->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+  EXPECT_EQ(unknown, static_cast<IUnknown*>(all.get()));
+  EXPECT_EQ(all->QueryInterface(kIidINetFwRule, reinterpret_cast<void**>(&unknown)), E_NOINTERFACE);
+  EXPECT_EQ(unknown, nullptr);
+  EXPECT_EQ(all->Release(), 2u);
+  EXPECT_EQ(all->Release(), 1u);
+  all.reset();
+  EXPECT_EQ(fwsim::call_log(),
+            (std::vector<std::string>{
+                "CoInitializeEx null 2 -> 0x00000000",
+                "CoCreateInstance NetFwPolicy2 null 1 INetFwPolicy2 -> 0x00000000 NetFwPolicy2#1",
+                "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "IUnknown::Release NetFwPolicy2#1 -> 0",
+                "INetFwRules::get_Count NetFwRules#1 -> 0x00000000 0",
+                "IUnknown::AddRef NetFwRules#1 -> 2",
+                "IUnknown::QueryInterface NetFwRules#1 IUnknown -> 0x00000000 NetFwRules#1",
+                "IUnknown::QueryInterface NetFwRules#1 INetFwRule -> 0x80004002 null",
+                "IUnknown::Release NetFwRules#1 -> 2",
+                "IUnknown::Release NetFwRules#1 -> 1",
+                "IUnknown::Release NetFwRules#1 -> 0",
+            }));
+  EXPECT_EQ(fwsim::balance().objects, 0);
+}
+
+TEST_F(FirewallTest, TraceShowsPutsAndGetsWithTheirValues) {
+  Ref<INetFwRule> rule;
+  new_rule(rule);
+  Bstr name(u"Orvane \"Lobby\" In");
+  LONG protocol = 0;
+  VARIANT_BOOL enabled = 0;
+  rule->put_Name(name.get());
+  rule->put_Direction(NET_FW_RULE_DIR_OUT);
+  rule->put_Enabled(VARIANT_TRUE);
+  rule->put_ApplicationName(nullptr);
+  rule->get_Protocol(&protocol);
+  rule->get_Enabled(&enabled);
+  Ref<INetFwRules> all;
+  rules(all);
+  all->Add(rule.get());
+  const std::vector<std::string> log = fwsim::call_log();
+  const std::vector<std::string> tail(log.end() - 8, log.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{
+                      "INetFwRule::put_Name NetFwRule#1 \"Orvane \\\"Lobby\\\" In\" -> 0x00000000",
+                      "INetFwRule::put_Direction NetFwRule#1 2 -> 0x00000000",
+                      "INetFwRule::put_Enabled NetFwRule#1 -1 -> 0x00000000",
+                      "INetFwRule::put_ApplicationName NetFwRule#1 null -> 0x00000000",
+                      "INetFwRule::get_Protocol NetFwRule#1 -> 0x00000000 256",
+                      "INetFwRule::get_Enabled NetFwRule#1 -> 0x00000000 -1",
+                      "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                      "INetFwRules::Add NetFwRules#1 NetFwRule#1 -> 0x00000000",
+                  }));
+}
+
+}  // namespace
