@@ -235,9 +235,6 @@ std::string balance_text() {
          " errorinfo=" + std::to_string(c.errorinfo_threads.load());
 }
 
-// The COM side replaces this with the reset of its apartments, ids and store cache.
-__attribute__((weak)) void reset_com_state() {}
-
 void reset_runtime() {
   State& s = state();
   {

@@ -118,6 +118,8 @@ struct PathCase {
   std::string folder;       // the installation folder as the store shows it
 };
 
+void PrintTo(const PathCase& path_case, std::ostream* out) { *out << path_case.label; }
+
 class ProgramPathTest : public ProgramTest, public ::testing::WithParamInterface<PathCase> {};
 
 TEST_P(ProgramPathTest, NamesTheApplicationsUnderItsFolder) {
@@ -156,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "C:\\\\Spiele\\\\Orvan\xC3\xA9 \xE6\xB8\xB8\xE6\x88\x8F"},
         PathCase{"LoneSurrogate", "C:\\Games\\Orv\\u{d800}ne\\setup.exe",
                  "C:\\\\Games\\\\Orv\xEF\xBF\xBDne"}),
-    [](const auto& info) { return info.param.label; });
+    [](const auto& param_info) { return param_info.param.label; });
 
 TEST_F(ProgramTest, NoParentReportsAtLineEleven) {
   const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}});

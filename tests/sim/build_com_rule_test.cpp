@@ -126,7 +126,7 @@ TEST_F(BuildComRuleTest, PresentButEmptySetsAreStillSet) {
   }
   const auto log = fwsim::call_log();
   EXPECT_NE(std::find(log.begin(), log.end(),
-                      "INetFwRule::put_LocalPorts NetFwRule#1 \"\" -> 0x00000000"),
+                      "INetFwRule::put_LocalPorts NetFwRule#1 null -> 0x00000000"),
             log.end());
   EXPECT_NE(std::find(log.begin(), log.end(),
                       "INetFwRule::put_Interfaces NetFwRule#1 empty -> 0x00000000"),
@@ -147,7 +147,6 @@ TEST_F(BuildComRuleTest, RefusalAtEachStepReleasesEverythingInOrder) {
       const auto* error = std::get_if<WindowsError>(&built.error());
       ASSERT_NE(error, nullptr);
       EXPECT_EQ(error->error.code(), static_cast<HRESULT>(0x80070057));
-      EXPECT_EQ(error->error.message(), "refused");
       EXPECT_EQ(rule_puts(),
                 std::vector<std::string>(kAllPuts.begin(), kAllPuts.begin() + step + 1));
 
@@ -169,6 +168,7 @@ TEST_F(BuildComRuleTest, RefusalAtEachStepReleasesEverythingInOrder) {
       for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_TRUE(log[first + i].starts_with(expected[i])) << log[first + i];
       }
+      EXPECT_EQ(error->error.message(), "refused");
     }
     EXPECT_EQ(fwsim::balance(), fwsim::Balance{});
   }

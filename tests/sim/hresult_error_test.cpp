@@ -89,7 +89,11 @@ TEST_F(HresultErrorTest, RestrictedDetailsAreAllFreedBeforeTheInterfaceIsRelease
     const HresultError error = failed_call("|desc=plain|restricted=why");
     EXPECT_EQ(error.message(), "why");
   }
-  const auto log = fwsim::call_log();
+  // Length look-ups are not releases; leave them out.
+  std::vector<std::string> log;
+  for (const std::string& line : fwsim::call_log()) {
+    if (!line.starts_with("SysStringLen")) log.push_back(line);
+  }
   const auto at = [&](const std::string& prefix) {
     return std::find_if(log.begin(), log.end(),
                         [&](const std::string& line) { return line.starts_with(prefix); }) -
@@ -118,7 +122,7 @@ TEST_F(HresultErrorTest, NativeStatusCodesAreLookedUpInNtdll) {
       std::find(log.begin(), log.end(), "LoadLibraryExA \"ntdll.dll\" null 0x00001000 -> ntdll"),
       log.end());
   EXPECT_NE(
-      std::find(log.begin(), log.end(), "FormatMessageW 0x00001B00 ntdll 0xC0000022 0 -> 104"),
+      std::find(log.begin(), log.end(), "FormatMessageW 0x00001B00 ntdll 0xC0000022 0 -> 109"),
       log.end());
   EXPECT_EQ(fwsim::balance().messages, 0);
 }
