@@ -106,6 +106,11 @@ TEST_F(ControlsTest, NumberedFaultHitsOnlyThatCallAndWinsOverAnUnnumberedOne) {
   SysFreeString(nullptr);
   EXPECT_EQ(clear_result(), E_FAIL);
   EXPECT_EQ(clear_result(), E_UNEXPECTED);
+
+  // Of two unnumbered faults, the first given applies.
+  fwsim::reset();
+  ASSERT_TRUE(fwsim::add_faults("VariantClear=0x8000FFFF;VariantClear=0x80004005"));
+  EXPECT_EQ(clear_result(), E_UNEXPECTED);
 }
 
 TEST_F(ControlsTest, ResetForgetsFaultsAndCounts) {
