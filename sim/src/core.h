@@ -43,7 +43,7 @@ std::string balance_text();
 // ----- Faults --------------------------------------------------------------------------------
 // Parses a fault list as FWSIM_FAIL writes it and adds it to the table, all or nothing. On a text
 // that cannot be read, returns false and says why in `error`.
-bool add_fault_list(std::string_view spec, std::string& error);
+bool add_fault_list(std::string_view faults, std::string& error);
 // Forgets every fault and every call count.
 void clear_faults();
 

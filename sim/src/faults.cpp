@@ -228,9 +228,9 @@ bool parse_fault(std::string_view item, Entry& entry, std::string& error) {
 
 }  // namespace
 
-bool add_fault_list(std::string_view spec, std::string& error) {
+bool add_fault_list(std::string_view faults, std::string& error) {
   std::vector<Entry> parsed;
-  for (const std::string_view item : split(spec, ';')) {
+  for (const std::string_view item : split(faults, ';')) {
     if (item.empty()) continue;
     Entry entry;
     if (!parse_fault(item, entry, error)) {

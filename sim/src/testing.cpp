@@ -12,9 +12,9 @@ void set_module_path(std::u16string path) { detail::set_module_path_override(std
 
 void set_store_path(std::string path) { detail::set_store_path_override(std::move(path)); }
 
-bool add_faults(std::string_view spec) {
+bool add_faults(std::string_view faults) {
   std::string error;
-  return detail::add_fault_list(spec, error);
+  return detail::add_fault_list(faults, error);
 }
 
 void set_stderr(StderrKind kind, unsigned code_page) {

@@ -57,7 +57,7 @@ TEST_F(ControlsTest, FaultListsThatCannotBeRead) {
       "VariantClear=1|desc=\xFF",         // not UTF-8
       "VariantClear=5;INetFwRule::put_Nam=1",
   };
-  for (const auto spec : bad) EXPECT_FALSE(fwsim::add_faults(spec)) << spec;
+  for (const auto list : bad) EXPECT_FALSE(fwsim::add_faults(list)) << list;
   // All or nothing: the good fault before the bad one was not added either.
   EXPECT_EQ(clear_result(), S_OK);
 }
@@ -71,7 +71,7 @@ TEST_F(ControlsTest, FaultListsThatCanBeRead) {
       "INetFwRule::get_Interfaces=null;CoCreateInstance=0x80040154;CoInitializeEx#2=0x80010106",
       "GetModuleFileNameW=4294967295;MultiByteToWideChar=87",
   };
-  for (const auto spec : good) EXPECT_TRUE(fwsim::add_faults(spec)) << spec;
+  for (const auto list : good) EXPECT_TRUE(fwsim::add_faults(list)) << list;
 }
 
 TEST_F(ControlsTest, ResultForms) {
@@ -105,6 +105,11 @@ TEST_F(ControlsTest, NumberedFaultHitsOnlyThatCallAndWinsOverAnUnnumberedOne) {
   EXPECT_EQ(clear_result(), E_UNEXPECTED);
   SysFreeString(nullptr);
   EXPECT_EQ(clear_result(), E_FAIL);
+  EXPECT_EQ(clear_result(), E_UNEXPECTED);
+
+  // Of two unnumbered faults, the first given applies.
+  fwsim::reset();
+  ASSERT_TRUE(fwsim::add_faults("VariantClear=0x8000FFFF;VariantClear=0x80004005"));
   EXPECT_EQ(clear_result(), E_UNEXPECTED);
 }
 
