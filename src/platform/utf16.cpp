@@ -10,24 +10,6 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-void append_utf8(char32_t c, std::string& out) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 void append_utf16(char32_t c, WideString& out) {
   if (c < 0x10000) {
     out += static_cast<WCHAR>(c);
@@ -36,26 +18,6 @@ void append_utf16(char32_t c, WideString& out) {
     out += static_cast<WCHAR>(0xD800 + (c >> 10));
     out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
   }
-}
-
-// The range the second byte of a sequence must fall in, by its lead byte. It is narrower than
-// 80..BF for E0, ED, F0 and F4, which rules out overlong forms, surrogates and values above
-// U+10FFFF without any later check.
-struct Lead {
-  int length;  // 0: not a lead byte
-  std::uint8_t second_min;
-  std::uint8_t second_max;
-};
-
-Lead lead_of(std::uint8_t byte) {
-  if (byte >= 0xC2 && byte <= 0xDF) return {2, 0x80, 0xBF};
-  if (byte == 0xE0) return {3, 0xA0, 0xBF};
-  if (byte == 0xED) return {3, 0x80, 0x9F};
-  if (byte >= 0xE1 && byte <= 0xEF) return {3, 0x80, 0xBF};
-  if (byte == 0xF0) return {4, 0x90, 0xBF};
-  if (byte >= 0xF1 && byte <= 0xF3) return {4, 0x80, 0xBF};
-  if (byte == 0xF4) return {4, 0x80, 0x8F};
-  return {0, 0, 0};
 }
 
 }  // namespace
@@ -79,29 +41,63 @@ std::string wide_to_text(WideView units) {
 WideString text_to_wide(std::string_view text) {
   WideString units;
   units.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<std::uint8_t>(text[i]);
-    if (byte < 0x80) {
-      units += static_cast<WCHAR>(byte);
-      ++i;
-      continue;
-    }
-    const Lead lead = lead_of(byte);
-    char32_t c = byte & (0xFF >> (lead.length + 1));
-    int taken = 1;
-    for (; taken < lead.length && i + taken < text.size(); ++taken) {
-      const auto next = static_cast<std::uint8_t>(text[i + taken]);
-      const bool fits = taken == 1 ? next >= lead.second_min && next <= lead.second_max
-                                   : next >= 0x80 && next <= 0xBF;
-      if (!fits) break;
-      c = (c << 6) | (next & 0x3F);
-    }
-    // A sequence cut short (or a byte that leads nothing) is one maximal invalid subpart.
-    append_utf16(lead.length != 0 && taken == lead.length ? c : kReplacement, units);
-    i += taken;
+  while (!text.empty()) {
+    const Utf8Char c = decode_utf8(text);
+    append_utf16(c.code_point, units);
+    text.remove_prefix(c.length);
   }
   return units;
+}
+
+Utf8Char decode_utf8(std::string_view text, bool surrogates) {
+  const auto lead = static_cast<std::uint8_t>(text[0]);
+  if (lead < 0x80) return {lead, 1};
+  // The range of the second byte depends on the lead byte: narrower than 80..BF for E0, ED, F0
+  // and F4, which rules out overlong forms, surrogates and values above U+10FFFF at once.
+  int length = 0;
+  std::uint8_t second_min = 0x80;
+  std::uint8_t second_max = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) second_min = 0xA0;
+    if (lead == 0xED && !surrogates) second_max = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) second_min = 0x90;
+    if (lead == 0xF4) second_max = 0x8F;
+  } else {
+    return {kReplacement, 1};
+  }
+  char32_t c = lead & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if (static_cast<std::size_t>(i) >= text.size())
+      return {kReplacement, static_cast<std::size_t>(i)};
+    const auto next = static_cast<std::uint8_t>(text[i]);
+    const bool fits = i == 1 ? next >= second_min && next <= second_max : (next & 0xC0) == 0x80;
+    if (!fits) return {kReplacement, static_cast<std::size_t>(i)};
+    c = (c << 6) | (next & 0x3F);
+  }
+  return {c, static_cast<std::size_t>(length)};
+}
+
+void append_utf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
 }
 
 WideView trim_trailing_white_space(WideView units) {

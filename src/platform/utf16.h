@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,20 @@ std::string wide_to_text(WideView units);
 // stays a unit of value 0. A byte sequence that is not UTF-8 is replaced by U+FFFD, one for each
 // maximal invalid subpart, so that no input is ever read out of bounds or passed on malformed.
 WideString text_to_wide(std::string_view text);
+
+// One character decoded from the front of UTF-8 `text` (which must not be empty), and the number
+// of bytes it took (at least 1). A byte sequence that is not UTF-8 decodes as U+FFFD, one for each
+// maximal invalid subpart, so a decoder always advances and never reads past the end. With
+// `surrogates`, the three-byte forms of surrogate code points (as WTF-8 carries unpaired UTF-16
+// units) decode as those code points instead.
+struct Utf8Char {
+  char32_t code_point;
+  std::size_t length;
+};
+Utf8Char decode_utf8(std::string_view text, bool surrogates = false);
+
+// Appends the UTF-8 bytes of `code_point`.
+void append_utf8(char32_t code_point, std::string& out);
 
 // `units` without its trailing tab, line feed, vertical tab, form feed, carriage return and space.
 WideView trim_trailing_white_space(WideView units);

@@ -14,12 +14,13 @@ namespace orvane::report {
 // A failure value: anything with a detailed form, found by argument-dependent lookup as
 // `detailed_form(const E&, std::string& out)`, which appends one line of text to `out`.
 template <class E>
-concept HasDetailedForm = requires(const E& e, std::string& out) { detailed_form(e, out); };
+concept HasDetailedForm = requires(const E& e, std::string& out) {
+  detailed_form(e, out);
+};
 
 // Returns the value when present; otherwise the program stops with `message` alone as the report.
 template <class T>
-T expect_present(std::optional<T> value, std::string_view message,
-                 const SourceLocation& location) {
+T expect_present(std::optional<T> value, std::string_view message, const SourceLocation& location) {
   if (!value) raise_fatal(location, message);
   return std::move(*value);
 }

@@ -22,7 +22,7 @@ void set_store_path(std::string path);
 
 // Adds faults written as FWSIM_FAIL writes them. Returns false, adding nothing, when the text
 // cannot be read.
-bool add_faults(std::string_view spec);
+bool add_faults(std::string_view faults);
 
 // How standard error looks to the program: a file (GetConsoleMode fails), a console with the
 // given output code page, or absent (GetStdHandle gives NULL).
