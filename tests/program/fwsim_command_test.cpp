@@ -183,6 +183,22 @@ TEST_F(FwsimCommandTest, ReadsTheControlsButLeavesTheTraceAlone) {
   EXPECT_FALSE(fs::exists(trace));
 }
 
+TEST_F(FwsimCommandTest, ControlsAndStoreLinesWithLineBreaksAreRefusedOnOneLine) {
+  const std::string store_env = "FWSIM_STORE=" + store().string();
+  for (const std::string control : {"FWSIM_FAIL=INetFwRules::Item\n#1=5",
+                                    "FWSIM_FAIL=VariantClear=\r1", "FWSIM_STDERR=console:\n437"}) {
+    Outcome o = run_with({"list"}, {store_env, control});
+    EXPECT_EQ(o.status, 3) << control;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << control << ": " << o.err;
+    EXPECT_TRUE(o.err.ends_with('\n')) << control;
+    EXPECT_EQ(o.err.find('\r'), std::string::npos) << control << ": " << o.err;
+  }
+  write_store("Name=\"a\"\r\n\rName=\"b\"\n");
+  Outcome o = run({"list"});
+  expect_refused(o, "a store with carriage returns");
+  EXPECT_EQ(o.err.find('\r'), std::string::npos) << o.err;
+}
+
 TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRule) {
   constexpr int kWorkers = 8;
   constexpr int kAddsEach = 10;
