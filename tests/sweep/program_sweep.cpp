@@ -108,7 +108,8 @@ class Sweep {
            run.trace.calls.empty();
   }
 
-  // `faults` are the run's injected faults, the one whose error information went unread last.
+  // `faults` are the run's injected faults; an error object left unread is put down to the last
+  // of them that left error information.
   void record(const std::string& what, const std::expected<Expectation, std::string>& expected,
               const Run& run, const std::vector<Fault>& faults = {}) {
     if (!expected) {
