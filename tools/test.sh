@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test.
+# Builds every configuration and runs every test: the native build against fwsim (unit, program,
+# fault-sweep and valgrind tests), the same under AddressSanitizer and UBSan, the Windows program
+# under Wine, and each fuzzer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/ensure-packages.sh cmake ninja-build g++ libgtest-dev
+tools/ensure-packages.sh cmake ninja-build g++ libgtest-dev valgrind
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
 
-# Windows: the program cross-compiled with MinGW-w64, its tests run under Wine (the first run
-# makes a Wine prefix in build/windows, which takes a while once).
+# ----- Reliability: the sanitizer build (README, "Reliability") -----
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+# ----- Windows: the program cross-compiled with MinGW-w64, its tests run under Wine -----
+# The first run makes a Wine prefix in build/windows, which takes a while once.
 tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
+
+# ----- Reliability: fuzzing, each target for a bounded time -----
+tools/fuzz.sh "${ORVANE_FUZZ_SECONDS:-30}"

@@ -60,5 +60,9 @@ bool read_unicode_escape(std::string_view text, std::size_t& pos, std::u16string
 // past its maximal valid prefix (at least one byte), as Windows' converter does; `valid` tells.
 char32_t read_utf8(std::string_view text, std::size_t& pos, bool& valid);
 void append_utf16(std::u16string& out, char32_t code_point);
+// Bytes as a one-line message shows them: tab, line feed and carriage return as \t, \n, \r, the
+// other control bytes as \u{X}, everything else as it is, so that a control or a store line
+// holding a line break cannot stretch fwsim's message over several lines.
+std::string one_line(std::string_view text);
 
 }  // namespace fwsim::detail

@@ -192,7 +192,7 @@ bool parse_fault(std::string_view item, Entry& entry, std::string& error) {
   }
   const auto kind = kind_of(call);
   if (!kind) {
-    error = "no call named `" + std::string(call) + "` can be made to fail in";
+    error = "no call named `" + one_line(call) + "` can be made to fail in";
     return false;
   }
   entry.name = call;
@@ -234,7 +234,7 @@ bool add_fault_list(std::string_view faults, std::string& error) {
     if (item.empty()) continue;
     Entry entry;
     if (!parse_fault(item, entry, error)) {
-      error += " `" + std::string(item) + "`";
+      error += " `" + one_line(item) + "`";
       return false;
     }
     parsed.push_back(std::move(entry));

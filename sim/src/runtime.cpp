@@ -64,7 +64,7 @@ void read_environment(State& s) {
   }
   if (const char* kind = std::getenv("FWSIM_STDERR")) {
     if (!parse_stderr_control(kind, s.stderr_setting)) {
-      reject_control("FWSIM_STDERR: expected file, none or console:CP, got `" + std::string(kind) +
+      reject_control("FWSIM_STDERR: expected file, none or console:CP, got `" + one_line(kind) +
                      "`");
     }
   }
@@ -73,7 +73,7 @@ void read_environment(State& s) {
   if (const char* path = std::getenv("FWSIM_STORE")) s.store_path = path;
   if (const char* path = std::getenv("FWSIM_TRACE")) {
     s.trace_fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    if (s.trace_fd < 0) reject_control("FWSIM_TRACE: cannot open `" + std::string(path) + "`");
+    if (s.trace_fd < 0) reject_control("FWSIM_TRACE: cannot open `" + one_line(path) + "`");
   }
 }
 

@@ -1,4 +1,5 @@
 // oleaut32's VARIANTs and one-dimensional SAFEARRAYs of VARIANT.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -38,9 +39,11 @@ constexpr DWORD kErrorNotEnoughMemory = 8;
 // so that a failure is a NULL result whatever the program did to operator new.
 SAFEARRAY* create_array(LONG lower_bound, ULONG count) {
   static_assert(sizeof(SAFEARRAY) % alignof(VARIANT) == 0);
-  if (count > (SIZE_MAX - sizeof(SAFEARRAY)) / sizeof(VARIANT)) return nullptr;
-  std::unique_ptr<void, FreeDeleter> memory(
-      std::calloc(1, sizeof(SAFEARRAY) + count * sizeof(VARIANT)));
+  // Worked out in 64 bits: where size_t is as wide, no ULONG count can overflow it, and a compiler
+  // that sees that would reject a test made in ULONG as one that can never fail.
+  const std::uint64_t bytes = std::uint64_t{count} * sizeof(VARIANT) + sizeof(SAFEARRAY);
+  if (bytes > SIZE_MAX) return nullptr;
+  std::unique_ptr<void, FreeDeleter> memory(std::calloc(1, static_cast<std::size_t>(bytes)));
   if (!memory) return nullptr;
   auto* array = static_cast<SAFEARRAY*>(memory.get());
   array->cDims = 1;

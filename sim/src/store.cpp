@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core.h"
 #include "runtime.h"
 
 namespace fwsim::detail {
@@ -47,7 +48,9 @@ constexpr std::array<PropInfo, 18> kProps{{
 
 const PropInfo& info(Prop prop) { return kProps[static_cast<std::size_t>(prop)]; }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// A piece of a store line inside a message: a line may hold a carriage return or other control
+// byte, which the one-line message must not.
+std::string quoted(std::string_view text) { return "\"" + one_line(text) + "\""; }
 
 std::expected<std::int32_t, std::string> read_number(std::string_view& in, Prop prop) {
   std::int64_t value = 0;
@@ -382,8 +385,8 @@ void RuleStore::load(std::string_view content) {
     auto rule = parse_rule(text);
     if (!rule) {
       drop_cache();
-      damage_ = "the rule store " + path_ + " cannot be read: line " + std::to_string(number) +
-                ": " + rule.error();
+      damage_ = "the rule store " + one_line(path_) + " cannot be read: line " +
+                std::to_string(number) + ": " + rule.error();
       return;
     }
     lines_.push_back({std::string(text), true});

@@ -119,6 +119,25 @@ bool read_unicode_escape(std::string_view text, std::size_t& pos, std::u16string
   return true;
 }
 
+std::string one_line(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      append_escape(out, byte);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 std::string text_form(std::u16string_view units) {
   std::string out = "\"";
   for (std::size_t i = 0; i < units.size();) {

@@ -183,9 +183,27 @@ TEST_F(FwsimCommandTest, ReadsTheControlsButLeavesTheTraceAlone) {
   EXPECT_FALSE(fs::exists(trace));
 }
 
-TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRule) {
+TEST_F(FwsimCommandTest, ControlsAndStoreLinesWithLineBreaksAreRefusedOnOneLine) {
+  const std::string store_env = "FWSIM_STORE=" + store().string();
+  for (const std::string control : {"FWSIM_FAIL=INetFwRules::Item\n#1=5",
+                                    "FWSIM_FAIL=VariantClear=\r1", "FWSIM_STDERR=console:\n437"}) {
+    Outcome o = run_with({"list"}, {store_env, control});
+    EXPECT_EQ(o.status, 3) << control;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << control << ": " << o.err;
+    EXPECT_TRUE(o.err.ends_with('\n')) << control;
+    EXPECT_EQ(o.err.find('\r'), std::string::npos) << control << ": " << o.err;
+  }
+  write_store("Name=\"a\"\r\n\rName=\"b\"\n");
+  Outcome o = run({"list"});
+  expect_refused(o, "a store with carriage returns");
+  EXPECT_EQ(o.err.find('\r'), std::string::npos) << o.err;
+}
+
+TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRuleAndReadersSeeOnlyWholeStores) {
   constexpr int kWorkers = 8;
   constexpr int kAddsEach = 10;
+  constexpr int kReaders = 2;
+  constexpr int kListsEach = 15;
   std::vector<pid_t> workers;
   for (int w = 0; w < kWorkers; ++w) {
     pid_t pid = fork();
@@ -201,7 +219,28 @@ TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRule) {
     }
     workers.push_back(pid);
   }
+  // Meanwhile, readers list the store over and over. Writers replace the file whole and only ever
+  // append, so every listing must read and must begin with the whole of the one before it.
+  std::vector<pid_t> readers;
+  for (int r = 0; r < kReaders; ++r) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const fs::path out = dir_ / ("list" + std::to_string(r));
+      const fs::path err = dir_ / ("list-err" + std::to_string(r));
+      std::string before;
+      for (int i = 0; i < kListsEach; ++i) {
+        if (exit_status(spawn({"list"}, env_, out, err)) != 0) _exit(1);
+        const std::string now = read_file(out);
+        if (!now.starts_with(before) || (!now.empty() && !now.ends_with('\n'))) _exit(2);
+        before = now;
+      }
+      _exit(0);
+    }
+    readers.push_back(pid);
+  }
   for (pid_t pid : workers) EXPECT_EQ(exit_status(pid), 0);
+  for (pid_t pid : readers) EXPECT_EQ(exit_status(pid), 0);
 
   Outcome listed = run({"list"});
   ASSERT_EQ(listed.status, 0) << listed.err;
@@ -219,6 +258,10 @@ TEST_F(FwsimCommandTest, ConcurrentAddsLoseNoRule) {
           lines.count("Name=\"w" + std::to_string(w) + " r" + std::to_string(i) + "\" Protocol=17"),
           1u);
     }
+  }
+  // No writer left a temporary file behind.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
   }
 }
 

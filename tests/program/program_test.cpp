@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -263,6 +264,19 @@ TEST_F(ProgramTest, DamagedStoreIsReportedAndNeverOverwritten) {
       << result.err;
   EXPECT_EQ(read_file(store()), damaged);
   EXPECT_EQ(last_trace_line(), kBalanced);
+}
+
+TEST_F(ProgramTest, TraceThatCannotBeOpenedIsRefusedOnOneLine) {
+  // The program's own trace file; a path with a line break must not break fwsim's message.
+  const ProcessResult result =
+      run_process(ORVANE_PROGRAM, {},
+                  {{"FWSIM_STORE", store().string()},
+                   {"FWSIM_TRACE", (store().parent_path() / "no\nfolder" / "trace").string()}});
+  EXPECT_EQ(result.exit_code, 3);
+  EXPECT_TRUE(result.err.starts_with("fwsim: FWSIM_TRACE: cannot open ")) << result.err;
+  EXPECT_TRUE(result.err.ends_with("no\\nfolder/trace`\n")) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(store()));
 }
 
 }  // namespace

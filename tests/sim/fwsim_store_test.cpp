@@ -104,6 +104,21 @@ TEST(StoreSyntax, UnreadableLinesSayWhy) {
   }
 }
 
+TEST(StoreSyntax, ReasonsShowControlBytesEscapedOnOneLine) {
+  // A store written on Windows ends its lines in CR LF; the reason must not carry the CR along.
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"\rName=\"x\"", "unknown property \"\\rName\""},
+      {"Na\tme=1", "unknown property \"Na\\tme\""},
+      {"Colour\x01=3", "unknown property \"Colour\\u{1}\""},
+      {"Name\x7f", "expected PROPERTY=VALUE at \"Name\\u{7f}\""},
+  };
+  for (const auto& [line, reason] : cases) {
+    auto rule = parse_rule(line);
+    ASSERT_FALSE(rule.has_value()) << line;
+    EXPECT_EQ(rule.error(), reason);
+  }
+}
+
 TEST(StoreSyntax, AddRefusesEmptyBarredAndReservedNames) {
   for (const char16_t* name : {u"", u"a|b", u"all", u"ALL", u"All", u"alL"}) {
     EXPECT_TRUE(add_refusal(named(name)).has_value()) << std::u16string_view(name).size();

@@ -1,0 +1,326 @@
+#include "sweep/sweep_oracle.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace orvane::sweep {
+namespace {
+
+// The six rules' failure sites, in the order the program submits them.
+struct RuleSite {
+  int line;
+  std::string_view words;  // "<application> <direction>" as the message says them
+};
+constexpr std::array<RuleSite, 6> kRuleSites = {{{48, "lobby in"},
+                                                 {61, "lobby out"},
+                                                 {74, "halvic in"},
+                                                 {87, "halvic out"},
+                                                 {100, "pendrel in"},
+                                                 {113, "pendrel out"}}};
+
+constexpr std::int64_t kEFail = 0x80004005;
+constexpr long kLastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
+
+// The platform's message-table texts the expectations need, trailing white space removed.
+std::string system_text(std::int64_t code) {
+  switch (code) {
+    case 0:
+      return "The operation completed successfully.";
+    case kEFail:
+      return "Unspecified error";
+    case kLastError:
+      return "Not enough memory resources are available to process this command.";
+    default:
+      return "?";
+  }
+}
+
+// What the program must do when a call made while adding its rules fails.
+enum class Step {
+  OwnPath,         // its own path: the report at src\main:9:10 with the system error
+  AllocationStop,  // a string that cannot be allocated: the report with "allocation failed"
+  Apartment,       // CoInitializeEx: the rule's report with CoInitializeExFailed
+  RuleFailure,     // any other firewall call: the rule's report with WindowsError
+  LookUp,          // INetFwRules::Item: dropped; the rule is built and added as if missing
+  Ignored,         // the run goes on as if nothing failed
+};
+
+std::optional<Step> step_of(std::string_view name) {
+  if (name == "GetModuleFileNameW") return Step::OwnPath;
+  if (name == "SysAllocStringLen") return Step::AllocationStop;
+  if (name == "CoInitializeEx") return Step::Apartment;
+  if (name == "CoCreateInstance" || name == "INetFwPolicy2::get_Rules" ||
+      name == "INetFwRules::Add" || name.starts_with("INetFwRule::put_")) {
+    return Step::RuleFailure;
+  }
+  if (name == "INetFwRules::Item") return Step::LookUp;
+  // A clean run asks for error information only after the look-up, whose error is dropped with
+  // it; a failure to clear a VARIANT is ignored by design.
+  if (name == "GetErrorInfo" || name == "VariantClear") return Step::Ignored;
+  return std::nullopt;
+}
+
+// What a failure on the way out (while the error is shown and the report written) changes.
+enum class WayOut {
+  Nothing,         // the report is the same
+  InfoLost,        // GetErrorInfo: the error has no information; the system's text is shown
+  NoDescription,   // GetDescription: the information has no text; the message is empty
+  NoSystemText,    // FormatMessageW: the system's text is missing
+  NothingWritten,  // writing standard error: nothing arrives
+};
+
+std::optional<WayOut> way_out_of(std::string_view name) {
+  if (name == "GetErrorInfo") return WayOut::InfoLost;
+  // Without IRestrictedErrorInfo the plain description is read, as it is anyway.
+  if (name == "IUnknown::QueryInterface") return WayOut::Nothing;
+  if (name == "IErrorInfo::GetDescription") return WayOut::NoDescription;
+  if (name == "FormatMessageW") return WayOut::NoSystemText;
+  // Standard error that is no console gets the report's bytes as a file does.
+  if (name == "GetConsoleMode") return WayOut::Nothing;
+  if (name == "WriteFile" || name == "WriteConsoleW" || name == "MultiByteToWideChar") {
+    return WayOut::NothingWritten;
+  }
+  return std::nullopt;
+}
+
+// Calls after which the program, by design, never reads the thread's error information: an
+// apartment that did not open is reported with the system's text alone, and the error-information
+// calls' own results are not examined. Windows' versions of these calls leave none; a fault that
+// does leaves an object nobody takes.
+bool error_info_unread(std::string_view name) {
+  return name == "CoInitializeEx" || name == "GetErrorInfo" || name == "IUnknown::QueryInterface" ||
+         name == "IErrorInfo::GetDescription" || name == "IRestrictedErrorInfo::GetErrorDetails";
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::ranges::find(lines, line) != lines.end();
+}
+
+// The store after rules 1 to `rule` - 1 were handled.
+std::vector<std::string> store_before(const Scenario& scenario, int rule) {
+  std::vector<std::string> store = scenario.initial_store;
+  for (int i = 0; i + 1 < rule && i < static_cast<int>(scenario.added_rules.size()); ++i) {
+    if (!contains(scenario.initial_store, scenario.added_rules[i])) {
+      store.push_back(scenario.added_rules[i]);
+    }
+  }
+  return store;
+}
+
+// The store after a complete run in which the look-up of rule `missed_rule` (0: none) failed, so
+// that the rule was added even if it was there: the firewall keeps two rules of one name.
+std::vector<std::string> store_after_all(const Scenario& scenario, int missed_rule) {
+  std::vector<std::string> store = scenario.initial_store;
+  for (int i = 0; i < static_cast<int>(scenario.added_rules.size()); ++i) {
+    const std::string& line = scenario.added_rules[i];
+    if (i + 1 == missed_rule || !contains(scenario.initial_store, line)) store.push_back(line);
+  }
+  return store;
+}
+
+std::string report(std::string_view location, std::string_view message) {
+  return "\nthread 'main' panicked at " + std::string(location) + ":\n" + std::string(message) +
+         "\n";
+}
+
+std::string quoted(std::string_view text) {
+  // The texts here are plain ASCII; only the two characters that always need it are escaped.
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string rule_location(int rule) {
+  return "src\\main:" + std::to_string(kRuleSites[rule - 1].line) + ":10";
+}
+
+std::string rule_message(int rule) {
+  return "Failed to add " + std::string(kRuleSites[rule - 1].words) + " rule if not exists";
+}
+
+// The message an HresultError shows for the primary fault, given what failed on the way out.
+std::string error_message(const Fault& primary, std::optional<WayOut> way_out) {
+  const bool has_info = primary.mode == Mode::ErrorWithInfo && way_out != WayOut::InfoLost;
+  if (has_info) return way_out == WayOut::NoDescription ? "" : "swept";
+  if (way_out == WayOut::NoSystemText) return "";
+  return system_text(primary.mode == Mode::Null ? 0 : kEFail);
+}
+
+}  // namespace
+
+Trace parse_trace(std::string_view text) {
+  Trace trace;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (line.starts_with("balance ")) {
+      trace.balance = line;
+      continue;
+    }
+    const std::size_t arrow = line.find(" -> ");
+    const std::size_t space = line.find(' ');
+    if (line.empty() || arrow == std::string_view::npos) continue;
+    trace.calls.push_back(
+        {std::string(line.substr(0, std::min(space, arrow))), std::string(line.substr(arrow + 4))});
+  }
+  return trace;
+}
+
+std::vector<Mode> modes_for(const TraceCall& call) {
+  const std::string& r = call.result;
+  const bool hresult =
+      r.size() >= 10 && r.starts_with("0x") &&
+      std::all_of(r.begin() + 2, r.begin() + 10,
+                  [](char c) {
+                    return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F');
+                  }) &&
+      (r.size() == 10 || r[10] == ' ');
+  if (!hresult) return {Mode::LastError};
+  std::vector<Mode> modes = {Mode::ErrorWithInfo};
+  // The information such a call leaves is never read; without it, the run must be spotless.
+  if (error_info_unread(call.name)) modes.push_back(Mode::ErrorNoInfo);
+  if (r.size() > 10) modes.push_back(Mode::Null);
+  return modes;
+}
+
+std::string fault_text(const Fault& fault) {
+  std::string text = fault.name + "#" + std::to_string(fault.occurrence) + "=";
+  switch (fault.mode) {
+    case Mode::ErrorWithInfo:
+      return text + "0x80004005|desc=swept";
+    case Mode::ErrorNoInfo:
+      return text + "0x80004005";
+    case Mode::Null:
+      return text + "null";
+    case Mode::LastError:
+      return text + std::to_string(kLastError);
+  }
+  return text;
+}
+
+Expectation expect_clean(const Scenario& scenario) {
+  return {.exit_code = 0, .err = "", .store = store_after_all(scenario, 0)};
+}
+
+std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
+                                               const Fault& primary,
+                                               const std::optional<Fault>& secondary) {
+  const std::optional<Step> step = step_of(primary.name);
+  if (!step) return std::unexpected("no expectation for a failing " + primary.name);
+  if (*step != Step::OwnPath && (rule < 1 || rule > 6)) {
+    return std::unexpected(primary.name + " failed outside any rule");
+  }
+  std::optional<WayOut> way_out;
+  if (secondary) {
+    way_out = way_out_of(secondary->name);
+    if (!way_out) {
+      return std::unexpected("no expectation for a failing " + secondary->name +
+                             " on the way out of a failing " + primary.name);
+    }
+  }
+
+  Expectation expected;
+  expected.unread_error_info_allowed =
+      (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
+      (secondary && error_info_unread(secondary->name) && secondary->mode == Mode::ErrorWithInfo);
+
+  switch (*step) {
+    case Step::Ignored:
+      expected.exit_code = 0;
+      expected.store = store_after_all(scenario, 0);
+      break;
+    case Step::LookUp:
+      expected.exit_code = 0;
+      expected.store = store_after_all(scenario, rule);
+      break;
+    case Step::OwnPath: {
+      const std::string text = way_out == WayOut::NoSystemText
+                                   ? "OS Error 8 (FormatMessageW() returned error 8)"
+                                   : system_text(kLastError);
+      expected.exit_code = 101;
+      expected.store = scenario.initial_store;
+      expected.err = report("src\\main:9:10",
+                            "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
+                            "OutOfMemory, message: " +
+                                quoted(text) + " }");
+      break;
+    }
+    case Step::AllocationStop:
+      expected.exit_code = 101;
+      expected.store = store_before(scenario, rule);
+      expected.err = report(scenario.allocation_stop_location, "allocation failed");
+      break;
+    case Step::Apartment: {
+      const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);
+      expected.exit_code = 101;
+      expected.store = store_before(scenario, rule);
+      expected.err = report(rule_location(rule),
+                            rule_message(rule) + ": CoInitializeExFailed(" + quoted(text) + ")");
+      break;
+    }
+    case Step::RuleFailure: {
+      const char* code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
+      expected.exit_code = 101;
+      expected.store = store_before(scenario, rule);
+      expected.err = report(rule_location(rule),
+                            rule_message(rule) + ": WindowsError(Error { code: HRESULT(" + code +
+                                "), message: " + quoted(error_message(primary, way_out)) + " })");
+      break;
+    }
+  }
+  if (way_out == WayOut::NothingWritten) expected.err.clear();
+  return expected;
+}
+
+Judgement judge(const Expectation& expected, const Outcome& outcome) {
+  Judgement j;
+  auto differs = [&](std::string what, const std::string& want, const std::string& got) {
+    j.problems.push_back(what + ": expected [" + want + "], got [" + got + "]");
+  };
+  if (outcome.signal != 0) {
+    j.problems.push_back("ended by signal " + std::to_string(outcome.signal));
+  } else if (outcome.exit_code != expected.exit_code) {
+    differs("exit status", std::to_string(expected.exit_code), std::to_string(outcome.exit_code));
+  }
+  if (!outcome.out.empty()) differs("standard output", "", outcome.out);
+  if (outcome.err != expected.err) differs("standard error", expected.err, outcome.err);
+  if (outcome.store != expected.store) {
+    auto joined = [](const std::vector<std::string>& lines) {
+      std::string text;
+      for (const auto& line : lines) text += line + "\n";
+      return text;
+    };
+    differs("store", joined(expected.store), joined(outcome.store));
+  }
+  constexpr std::string_view kOneUnreadObject =
+      "balance objects=1 bstrs=0 arrays=0 apartments=0 errorinfo=1";
+  bool unread = false;
+  if (outcome.balance == kOneUnreadObject && expected.unread_error_info_allowed) {
+    unread = true;
+  } else if (outcome.balance != kBalanced) {
+    differs("balance", std::string(kBalanced), outcome.balance);
+  }
+  if (!j.problems.empty()) {
+    j.verdict = Verdict::Finding;
+  } else {
+    j.verdict = unread ? Verdict::UnreadErrorInfo : Verdict::Clean;
+  }
+  return j;
+}
+
+std::vector<int> rules_in_progress(const Trace& trace) {
+  std::vector<int> rules;
+  int rule = 0;
+  for (const TraceCall& call : trace.calls) {
+    if (call.name == "CoInitializeEx" && call.result == "0x00000000") ++rule;
+    rules.push_back(rule);
+  }
+  return rules;
+}
+
+}  // namespace orvane::sweep

@@ -1,0 +1,107 @@
+// What orvane-firewall must do when one simulated platform call fails: the exit status, standard
+// error, the rule store and the trace's balance line, worked out from the program's documented
+// behaviour rather than from its code, so that the fault sweep can hold each run against it.
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvane::sweep {
+
+// One line of an FWSIM_TRACE file: `NAME ARGS -> RESULT`.
+struct TraceCall {
+  std::string name;
+  std::string result;  // what follows ` -> `
+};
+
+// The calls of a trace, without its final balance line (returned separately, empty if none).
+struct Trace {
+  std::vector<TraceCall> calls;
+  std::string balance;
+};
+Trace parse_trace(std::string_view text);
+
+// How an injected call fails.
+enum class Mode {
+  ErrorWithInfo,  // E_FAIL, leaving error information whose description is "swept"
+  ErrorNoInfo,    // E_FAIL alone
+  Null,           // S_OK with its out-object left null
+  LastError,      // fails the way the call reports failure, setting the last error to 8
+};
+
+// The ways `call` can be made to fail, judged from how the trace shows its result: an HRESULT,
+// an HRESULT with an out-value, or anything else (a call that reports through the last error).
+std::vector<Mode> modes_for(const TraceCall& call);
+
+struct Fault {
+  std::string name;
+  long occurrence = 1;  // the N-th call of that name in the process, from 1
+  Mode mode = Mode::ErrorWithInfo;
+};
+// The fault as FWSIM_FAIL writes it, e.g. `INetFwRules::Add#3=0x80004005|desc=swept`.
+std::string fault_text(const Fault& fault);
+
+// Where standard error goes, as FWSIM_STDERR sets it.
+enum class Stderr { File, Console437 };
+
+struct Scenario {
+  std::vector<std::string> initial_store;  // the store's lines before each run
+  std::vector<std::string> added_rules;    // the six lines a clean run adds, in order
+  // Where the stop for a string that cannot be allocated points, `src\...:LINE:COLUMN`.
+  std::string allocation_stop_location;
+};
+
+// How a run ended.
+struct Outcome {
+  int exit_code = -1;
+  int signal = 0;
+  std::string out;
+  std::string err;
+  std::vector<std::string> store;
+  std::string balance;  // the trace's last line
+};
+
+struct Expectation {
+  int exit_code = 0;
+  std::string err;
+  std::vector<std::string> store;
+  // Whether the fault itself left error information after a call whose error information the
+  // program never reads (an apartment that failed to open, or the error-information calls
+  // themselves): that one object may stay on the thread, and nothing else may.
+  bool unread_error_info_allowed = false;
+};
+
+// What the program must do when `primary`, made while rule `rule` (1 to 6; 0 before the first)
+// was being added, fails, and when `secondary`, made later in the same run on its way out, fails
+// too. An error names a fault for which no expectation exists, which the sweep counts as a finding
+// so that a new kind of call is thought about rather than passed.
+std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
+                                               const Fault& primary,
+                                               const std::optional<Fault>& secondary);
+
+// The expectation for a run in which nothing failed.
+Expectation expect_clean(const Scenario& scenario);
+
+enum class Verdict {
+  Clean,            // as expected, everything released
+  UnreadErrorInfo,  // as expected, with the one error object the fault left unread
+  Finding,          // anything else
+};
+struct Judgement {
+  Verdict verdict = Verdict::Clean;
+  std::vector<std::string> problems;  // for a finding: what differs
+};
+Judgement judge(const Expectation& expected, const Outcome& outcome);
+
+// The rule (1 to 6, 0 before the first) in progress at each call of a clean run's trace: a rule
+// starts at the CoInitializeEx that opens its apartment (S_OK; the nested one answers S_FALSE).
+std::vector<int> rules_in_progress(const Trace& trace);
+
+// The balance line of a run that released everything.
+inline constexpr std::string_view kBalanced =
+    "balance objects=0 bstrs=0 arrays=0 apartments=0 errorinfo=0";
+
+}  // namespace orvane::sweep
