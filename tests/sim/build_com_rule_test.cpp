@@ -18,27 +18,7 @@ using orvane::platform::WindowsError;
 using orvane::testing::lifecycle_log;
 using orvane::testing::rule_puts;
 
-// Every optional field present, so that every property step runs.
-FirewallRule full_rule() {
-  return {.name = "Full",
-          .direction = RuleDirection::Out,
-          .enabled = false,
-          .action = RuleAction::Block,
-          .description = "all fields",
-          .application_name = "C:\\Games\\app.exe",
-          .service_name = "svc",
-          .protocol = RuleProtocol::Tcp,
-          .local_ports = std::set<std::uint16_t>{80},
-          .remote_ports = std::set<std::uint16_t>{443, 8080},
-          .local_addresses = std::set<IpAddress>{Ipv4Address{10, 0, 0, 1}},
-          .remote_addresses = std::set<IpAddress>{Ipv4Address{192, 168, 0, 1}},
-          .icmp_types_and_codes = "8:*",
-          .edge_traversal = false,
-          .grouping = "Orvane",
-          .interfaces = std::set<std::string>{"eth0", "wlan0"},
-          .interface_types = std::set<InterfaceType>{InterfaceType::Lan},
-          .profile = RuleProfile::Private};
-}
+using orvane::testing::full_rule;
 
 const std::vector<std::string> kAllPuts = {"put_Name",
                                            "put_Direction",

@@ -63,4 +63,28 @@ inline firewall::FirewallRule program_rule(std::string name, std::string applica
           .profile = std::nullopt};
 }
 
+// A rule with every optional field present, so that every property step and encoder runs.
+inline firewall::FirewallRule full_rule() {
+  using namespace firewall;
+  return {.name = "Full",
+          .direction = RuleDirection::Out,
+          .enabled = false,
+          .action = RuleAction::Block,
+          .description = "all fields",
+          .application_name = "C:\\Games\\app.exe",
+          .service_name = "svc",
+          .protocol = RuleProtocol::Tcp,
+          .local_ports = std::set<std::uint16_t>{80},
+          .remote_ports = std::set<std::uint16_t>{443, 8080},
+          .local_addresses = std::set<IpAddress>{Ipv4Address{10, 0, 0, 1}},
+          .remote_addresses = std::set<IpAddress>{Ipv6Address{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0,
+                                                              0, 0, 0, 0, 0, 0, 1}},
+          .icmp_types_and_codes = "8:*",
+          .edge_traversal = false,
+          .grouping = "Orvane",
+          .interfaces = std::set<std::string>{"eth0", "wlan0"},
+          .interface_types = std::set<InterfaceType>{InterfaceType::Lan},
+          .profile = RuleProfile::Private};
+}
+
 }  // namespace orvane::testing

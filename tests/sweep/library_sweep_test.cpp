@@ -15,6 +15,7 @@
 #include "firewall/add_if_not_exists.h"
 #include "platform/firewall_error.h"
 #include "report/failure_report.h"
+#include "sim/firewall_sim_support.h"
 #include "support/sim_test.h"
 #include "sweep/sweep_oracle.h"
 
@@ -32,27 +33,7 @@ namespace {
 using namespace orvane::firewall;
 using namespace orvane::sweep;
 
-FirewallRule full_rule() {
-  return {.name = "Full",
-          .direction = RuleDirection::Out,
-          .enabled = false,
-          .action = RuleAction::Block,
-          .description = "all fields",
-          .application_name = "C:\\Games\\app.exe",
-          .service_name = "svc",
-          .protocol = RuleProtocol::Tcp,
-          .local_ports = std::set<std::uint16_t>{80},
-          .remote_ports = std::set<std::uint16_t>{443, 8080},
-          .local_addresses = std::set<IpAddress>{Ipv4Address{10, 0, 0, 1}},
-          .remote_addresses = std::set<IpAddress>{Ipv6Address{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0,
-                                                              0, 0, 0, 0, 0, 0, 1}},
-          .icmp_types_and_codes = "8:*",
-          .edge_traversal = true,
-          .grouping = "Orvane",
-          .interfaces = std::set<std::string>{"eth0", "wlan0"},
-          .interface_types = std::set<InterfaceType>{InterfaceType::Lan},
-          .profile = RuleProfile::Private};
-}
+using orvane::testing::full_rule;
 
 struct Attempt {
   std::string result;  // "added", "stop: <report>", or the error's detailed form
