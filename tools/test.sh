@@ -8,3 +8,10 @@ tools/ensure-packages.sh libbenchmark-dev
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+# Windows: the program cross-compiled with MinGW-w64, its tests run under Wine (the first run
+# makes a Wine prefix in build/windows, which takes a while once).
+tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest
+cmake --preset windows
+cmake --build --preset windows
+ctest --preset windows

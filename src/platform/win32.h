@@ -15,6 +15,40 @@
 
 #include <netfw.h>
 #include <oleauto.h>
+
+// The error-information interface that carries a restricted description. The Windows SDK declares
+// it in its own header; MinGW-w64 has none, so it is declared here by its documented layout.
+#if __has_include(<restrictederrorinfo.h>)
+#include <restrictederrorinfo.h>
+#else
+struct IRestrictedErrorInfo : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetErrorDetails(BSTR* description, HRESULT* error,
+                                                    BSTR* restrictedDescription,
+                                                    BSTR* capabilitySid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetReference(BSTR* reference) = 0;
+};
+#endif
+
+#if defined(__MINGW32__)
+// MinGW-w64's netfw.h spells the service property with a capital S; the vtable slot is the same,
+// so the program keeps the Windows SDK's spelling.
+#define put_serviceName put_ServiceName
+
+// MinGW-w64's icftypes.h stops at TCP and UDP; the SDK's "any protocol" value is 256. A macro, so
+// that it still compiles should a later header add the enumerator.
+#define NET_FW_IP_PROTOCOL_ANY 256
+
+// MSVC has __fastfail as an intrinsic; GCC does not, and MinGW-w64's winnt.h only names it in a
+// comment (its intrinsics header marks one it does supply with __INTRINSIC_DEFINED_). This is the
+// documented mechanism: interrupt 0x29 with the code in ECX. Windows ends the process at once with
+// STATUS_STACK_BUFFER_OVERRUN, running no exception handler, no unwinding and no atexit function.
+#if !defined(__INTRINSIC_DEFINED___fastfail)
+[[noreturn]] inline void __fastfail(unsigned int code) {
+  asm volatile("int $0x29" : : "c"(code) : "memory");
+  __builtin_unreachable();
+}
+#endif
+#endif
 #else
 #include <fwsim/win32.h>
 #endif

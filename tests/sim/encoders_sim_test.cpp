@@ -110,6 +110,21 @@ TEST_F(EncodersSimTest, RefusedElementKeepsCodeAndInformationAndLeavesNothing) {
   EXPECT_EQ(fwsim::balance(), fwsim::Balance{});
 }
 
+TEST_F(EncodersSimTest, AnEmptyNameGoesInAsANullStringWithoutAnAllocation) {
+  {
+    auto value = interface_names_to_variant({"", "eth0"});
+    ASSERT_TRUE(value.has_value());
+    const std::vector<std::string> calls = resource_calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "SysAllocStringLen"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "SafeArrayPutElement"), 2);
+    // fwsim copies a null BSTR as null, so the element shows what the encoder handed over.
+    const auto* elements = static_cast<const VARIANT*>(V_ARRAY(&value->get())->pvData);
+    EXPECT_EQ(V_VT(&elements[0]), VT_BSTR);
+    EXPECT_EQ(V_BSTR(&elements[0]), nullptr);
+  }
+  EXPECT_EQ(fwsim::balance(), fwsim::Balance{});
+}
+
 TEST_F(EncodersSimTest, RefusalAtAnyPositionStopsThere) {
   for (int position = 1; position <= 3; ++position) {
     SCOPED_TRACE(position);

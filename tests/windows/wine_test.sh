@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# The Windows program run under Wine, as a user runs it:
+#   wine_test.sh CASE PROGRAM RUNNER...
+# RUNNER is the command that runs a Windows program (cmake/wine-run.sh and its prefix). CASE:
+#   silent              it exits 0 and writes nothing
+#   non-ascii-folder    copied into a folder named with characters outside ASCII, it exits 0
+#   firewall-calls      the calls Wine's firewall receives, from that folder (Wine's trace)
+#   firewall-missing    Wine's firewall classes cannot be created: the exact report, status 101
+#   no-stderr           the same without a standard error: nothing written, status 101
+#   out-of-memory       PROGRAM is the out-of-memory probe: one line, then the fail-fast status
+#
+# Wine's firewall (hnetcfg.dll, Wine 8) accepts every property and Add without keeping anything,
+# and answers Item with E_NOTIMPL, which the program takes for a rule that does not exist yet.
+set -euo pipefail
+
+case_name="$1"
+program="$2"
+shift 2
+runner=("$@")
+# Each case says which DLLs Wine leaves out and what it logs; nothing comes from the caller.
+unset WINEDLLOVERRIDES WINEDEBUG
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine-test.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Runs a Windows program with the given arguments; its output lands in $work/out and $work/err,
+# and its exit status in $status.
+run() {
+  status=0
+  "${runner[@]}" "$@" >"$work/out" 2>"$work/err" || status=$?
+}
+
+expect_status() {
+  [ "$status" -eq "$1" ] || fail "exit status $status, expected $1; standard error: $(cat "$work/err")"
+}
+
+# expect_empty out|err
+expect_empty() {
+  [ ! -s "$work/$1" ] || fail "std$1 is not empty: $(od -c "$work/$1" | head)"
+}
+
+# Wine's debug form of a text (debugstr_w): L"...", with \\ \" \n \r \t escaped and every other
+# UTF-16 unit outside printable ASCII as a backslash and four lower-case hex digits.
+wine_debug_text() {
+  local hex unit i out='L"'
+  hex="$(printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE | od -An -v -tx1 | tr -d ' \n')"
+  for ((i = 0; i < ${#hex}; i += 4)); do
+    unit=$((16#${hex:i:4}))
+    case "$unit" in
+      92) out+='\\' ;;
+      34) out+='\"' ;;
+      10) out+='\n' ;;
+      13) out+='\r' ;;
+      9) out+='\t' ;;
+      *)
+        if ((unit >= 32 && unit < 127)); then
+          out+="$(printf '%b' "\\x${hex:i+2:2}")"
+        else
+          out+="$(printf '\\%04x' "$unit")"
+        fi
+        ;;
+    esac
+  done
+  printf '%s"' "$out"
+}
+
+# A copy of the program in a folder whose name holds characters outside ASCII (Latin and CJK);
+# prints the copy's path.
+copy_into_non_ascii_folder() {
+  local folder="$work/Spiele Orvané 游戏"
+  mkdir -p "$folder"
+  cp "$program" "$folder/orvane-firewall.exe"
+  printf '%s' "$folder/orvane-firewall.exe"
+}
+
+case "$case_name" in
+  silent)
+    # Started from another folder than its own: where it is started from does not matter.
+    cd "$work"
+    run "$program"
+    expect_status 0
+    expect_empty out
+    expect_empty err
+    ;;
+
+  non-ascii-folder)
+    copy="$(copy_into_non_ascii_folder)"
+    run "$copy"
+    expect_status 0
+    expect_empty out
+    expect_empty err
+    ;;
+
+  firewall-calls)
+    copy="$(copy_into_non_ascii_folder)"
+    WINEDEBUG=-all,+hnetcfg run "$copy"
+    expect_status 0
+    expect_empty out
+    # The firewall's calls as Wine logs them, without thread ids and object addresses:
+    # "0024:fixme:hnetcfg:netfw_rule_put_Protocol 00000000010A0840, 17" becomes "put_Protocol 17".
+    sed -nE 's/^[0-9a-f]+:[a-z]+:hnetcfg:netfw_rules?_(Item|Add|put_[A-Za-z]+) [0-9A-F]+,? ?(.*)$/\1 \2/p' \
+      "$work/err" | sed -E 's/, [0-9A-F]{8,16}$//; s/^Add [0-9A-F]{8,16}$/Add/' >"$work/calls"
+
+    # Wine names the program's folder as its Z: drive path, with backslashes.
+    folder="Z:$(dirname "$copy" | tr / '\\')"
+    lobby="$(wine_debug_text "$folder\\orvane-lobby.exe")"
+    halvic="$(wine_debug_text "$folder\\emulator\\halvic-orvane\\halvic.exe")"
+    pendrel="$(wine_debug_text "$folder\\emulator\\pendrel-orvane\\pendrel.exe")"
+    {
+      for rule in "Orvane Lobby In|1|$lobby" "Orvane Lobby Out|2|$lobby" \
+        "Orvane Lobby Halvic In|1|$halvic" "Orvane Lobby Halvic Out|2|$halvic" \
+        "Orvane Lobby Pendrel In|1|$pendrel" "Orvane Lobby Pendrel Out|2|$pendrel"; do
+        IFS='|' read -r name direction path <<<"$rule"
+        name="$(wine_debug_text "$name")"
+        printf '%s\n' "Item $name" "put_Name $name" "put_Direction $direction" \
+          "put_Enabled 0xffffffff" "put_Action 1" "put_ApplicationName $path" "put_Protocol 17" \
+          "Add"
+      done
+    } >"$work/expected"
+    diff -u "$work/expected" "$work/calls" >&2 || fail "the firewall received other calls"
+
+    # Every object Wine's firewall made was released again: the policy, its rule collection and
+    # each new rule, once per rule.
+    for object in fwpolicy2 netfw_rules netfw_rule; do
+      destroyed="$(grep -c ":hnetcfg:${object}_Release destroying" "$work/err" || true)"
+      [ "$destroyed" -eq 6 ] || fail "$object released to the end $destroyed times, expected 6"
+    done
+    ;;
+
+  firewall-missing | no-stderr)
+    # With hnetcfg.dll disabled, CoCreateInstance cannot load the class's server. Wine's COM then
+    # answers E_ACCESSDENIED (0x80070005) rather than a class-not-registered code, and leaves no
+    # error information, so the message is Wine's own system text for that code.
+    if [ "$case_name" = no-stderr ]; then
+      status=0
+      WINEDLLOVERRIDES=hnetcfg=d "${runner[@]}" "$program" >"$work/out" 2>&- || status=$?
+      expect_status 101
+      expect_empty out
+      exit 0
+    fi
+    WINEDLLOVERRIDES=hnetcfg=d run "$program"
+    expect_status 101
+    expect_empty out
+    # The bytes exactly: three lines ended by line feeds alone, the first one empty.
+    ! grep -q $'\r' "$work/err" || fail "carriage return in standard error: $(od -c "$work/err")"
+    [ "$(wc -l <"$work/err")" -eq 3 ] || fail "not three lines: $(od -c "$work/err")"
+    third="$(sed -n 3p "$work/err")"
+    pattern='^Failed to add lobby in rule if not exists: WindowsError\(Error \{ code: HRESULT\(0x([0-9A-F]{8})\), message: "([^"\\]*[^"\\ ])" \}\)$'
+    [[ "$third" =~ $pattern ]] || fail "third line has another shape: $third"
+    [ "${BASH_REMATCH[1]}" = 80070005 ] || fail "code 0x${BASH_REMATCH[1]}, expected Wine's 0x80070005"
+    printf '\n%s\n%s\n' "thread 'main' panicked at src\\main:48:10:" "$third" >"$work/expected"
+    cmp "$work/expected" "$work/err" || fail "report differs: $(od -c "$work/err")"
+    ;;
+
+  out-of-memory)
+    run "$program"
+    expect_empty out
+    expected="memory allocation of 9223372036854775807 bytes failed"
+    printf '%s\n' "$expected" | cmp - "$work/err" || fail "standard error: $(od -c "$work/err")"
+    # A Linux parent sees only the low byte of the status; a batch file under Wine's cmd shows all
+    # of it.
+    expect_status 9
+    cp "$program" "$work/probe.exe"
+    printf '@probe.exe\r\n@echo status %%ERRORLEVEL%%\r\n' >"$work/probe.bat"
+    (cd "$work" && "${runner[@]}" cmd /c probe.bat >"$work/out" 2>&1) || true
+    grep -q "^status -1073740791"$'\r'"\?$" "$work/out" \
+      || fail "not STATUS_STACK_BUFFER_OVERRUN (-1073740791): $(cat "$work/out")"
+    ;;
+
+  *)
+    fail "unknown case $case_name"
+    ;;
+esac
