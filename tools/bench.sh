@@ -2,7 +2,8 @@
 # Runs every benchmark and measurement and writes them, with a description of the machine, to
 # BENCHMARKS.md: the library benchmarks (orvane_bench), whole runs of the program against an
 # empty process, instruction counts from callgrind, allocations per run, and the stripped size
-# of the Windows program when its build is there. Takes a few minutes; run it on a quiet machine.
+# of the Windows program when its build is there. Takes about ten minutes; run it on a quiet
+# machine.
 # Usage: tools/bench.sh [RUNS]   (RUNS: whole runs of each kind, default 200)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,7 +19,10 @@ out="$work/BENCHMARKS.md"
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 
 echo "Library benchmarks..." >&2
-"$bin/orvane_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true \
+# Repetitions in random order, so that a burst of other work on the machine (or on its disk)
+# lands on a few repetitions of different benchmarks instead of all of one; medians are reported.
+"$bin/orvane_bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+  --benchmark_report_aggregates_only=true \
   --benchmark_out="$work/bench.json" --benchmark_out_format=json >&2
 
 echo "Whole runs..." >&2
@@ -33,7 +37,8 @@ callgrind() {  # NAME PROGRAM [VAR=VALUE...]: one run under callgrind, output in
     >/dev/null 2>"$work/$name.log"
 }
 cg_split() { python3 tools/bench_report.py callgrind "$work/$1.cg" sim/include/fwsim/win32.h; }
-total() { grep '^totals:' "$work/$1.cg" | cut -d' ' -f2; }
+thousands() { python3 -c 'import sys; print(f"{int(sys.argv[1]):,}")' "$1"; }
+total() { thousands "$(grep '^totals:' "$work/$1.cg" | cut -d' ' -f2)"; }
 callgrind empty "$bin/empty_process"
 callgrind adding "$bin/orvane-firewall" FWSIM_STORE="$work/cg.rules" FWSIM_MODULE_PATH="$module"
 callgrind present "$bin/orvane-firewall" FWSIM_STORE="$work/cg.rules" FWSIM_MODULE_PATH="$module"
@@ -72,7 +77,7 @@ fi
 if [ -f "$exe" ] && command -v x86_64-w64-mingw32-strip >/dev/null; then
   cp "$exe" "$work/stripped.exe"
   x86_64-w64-mingw32-strip --strip-all "$work/stripped.exe"
-  exe_size="$(stat -c %s "$work/stripped.exe") bytes stripped ($(stat -c %s "$exe") as built)"
+  exe_size="$(thousands "$(stat -c %s "$work/stripped.exe")") bytes stripped ($(thousands "$(stat -c %s "$exe")") as built, preset \`windows\`)"
 else
   exe_size="not measured: no Windows build (build/windows/bin/orvane-firewall.exe)"
 fi
@@ -129,13 +134,17 @@ cpu="$(lscpu | sed -n 's/^Model name: *//p' | head -1)"
   echo
   echo "## Where an add's time goes"
   echo
-  echo "See the last table below: with the rule present, \`add_if_not_exists\` costs the same"
-  echo "whatever the store holds (the name index); with the rule missing, nearly all of its time"
-  echo "is \`INetFwRules::Add\`, and Add's time is the rewrite of the store file. Profiled with"
-  echo "callgrind, collecting only inside Add, for one call with 100,000 rules in the store:"
-  echo "$add_total instructions, of which $add_rewrite in \`RuleStore::rewrite\` (the new file's"
-  echo "text formed whole in memory, and written), $add_memcpy of them copying bytes (memcpy). The"
-  echo "system calls that write and flush the file come on top, as system time."
+  echo "From the last table below. With the rule there, \`add_if_not_exists\` costs the same"
+  echo "whatever the store holds: the look-up goes through fwsim's name index. With the rule"
+  echo "missing, nearly all of the call is \`INetFwRules::Add\`, and Add is the rewrite of the store"
+  echo "file: its text formed whole in memory, written beside the store, flushed, renamed over it."
+  echo "With few rules the flushes to the disk are most of the wall time (compare the rewrite with"
+  echo "and without them); with 100,000 rules (a 14 MB file), forming and writing it is."
+  echo
+  echo "Profiled with callgrind, collecting only inside Add, for one call with 100,000 rules in"
+  echo "the store: $add_total instructions, of which $add_rewrite in \`RuleStore::rewrite\`, and"
+  echo "$add_memcpy of them copying bytes (memcpy). The system calls that write and flush the file"
+  echo "come on top, as system time."
   echo
   echo "## Allocations per run"
   echo

@@ -55,18 +55,23 @@ def benchmarks(path):
           "and SafeArray calls)\n")
     print("| Benchmark | Items | Time | Rate |")
     print("|---|---:|---:|---:|")
+    families = ["PortsToBstr", "AddressText", "AddressesToBstr", "InterfaceTypesToBstr",
+                "InterfaceNamesToVariant"]
+    rows = []
     for name, b in runs.items():
-        if not re.match(r"BM_(PortsToBstr|AddressText|AddressesToBstr|InterfaceTypes|InterfaceNames)", name):
-            continue
         label, _, arg = name[3:].partition("/")
-        items = arg.split("/")[-1] if arg and arg.split("/")[-1].isdigit() else "1"
+        if label not in families:
+            continue
+        parts = arg.split("/") if arg else []
+        items = int(parts[-1]) if parts and parts[-1].isdigit() else 1
         if label == "InterfaceTypesToBstr":
-            items = "4"
-        variant = "/".join(p for p in arg.split("/") if not p.isdigit())
-        if variant:
-            label += f" ({variant})"
+            items = 4
+        variant = "/".join(p for p in parts if not p.isdigit())
+        rows.append((families.index(label), variant, items, label, b))
+    for _, variant, items, label, b in sorted(rows, key=lambda r: r[:3]):
+        shown = f"{label} ({variant})" if variant else label
         rate = fmt_rate(b["items_per_second"], "items") if "items_per_second" in b else ""
-        print(f"| {label} | {items} | {fmt_time(b['real_ns'])} | {rate} |")
+        print(f"| {shown} | {items} | {fmt_time(b['real_ns'])} | {rate} |")
 
     print("\n### Text: UTF-8 to UTF-16, BSTR, UTF-16 to UTF-8, quoting\n")
     print("`text_to_wide` and `wide_to_text` are the program's converters alone; `from_text` adds "
@@ -78,7 +83,10 @@ def benchmarks(path):
         m = re.match(r"(text_to_wide|from_text|wide_to_text|quote_text)/(\w+)/(\d+)$", name)
         if m:
             rows.setdefault((m.group(1), m.group(2)), {})[m.group(3)] = b
-    for (function, text), by_size in rows.items():
+    functions = ["text_to_wide", "from_text", "wide_to_text", "quote_text"]
+    texts = ["ascii", "mixed_script", "mostly_escapes"]
+    for (function, text), by_size in sorted(
+            rows.items(), key=lambda r: (functions.index(r[0][0]), texts.index(r[0][1]))):
         cells = []
         for size in ("64", "4096"):
             b = by_size.get(size)
