@@ -51,16 +51,15 @@ callgrind present-now "$bin/orvane-firewall" LD_BIND_NOW=1 FWSIM_STORE="$work/cg
   FWSIM_MODULE_PATH="$module"
 
 # Where INetFwRules::Add spends its instructions with 100,000 rules in the store: collection is
-# on only inside Add, for one call.
+# on only inside Add, for the few calls of one short benchmark run.
 valgrind --tool=callgrind --callgrind-out-file="$work/add.cg" \
   '--toggle-collect=fwsim::detail::(anonymous namespace)::NetFwRules::Add(INetFwRule*)' \
-  "$bin/orvane_bench" --benchmark_filter='BM_RulesAdd/100000$' --benchmark_min_time=0.001 \
+  "$bin/orvane_bench" --benchmark_filter='^BM_RulesAdd/100000/' --benchmark_min_time=0.001 \
   >/dev/null 2>"$work/add.log"
 callgrind_annotate --inclusive=yes --auto=no "$work/add.cg" > "$work/add.txt" 2>/dev/null
-inclusive() { grep -m1 -F "$1" "$work/add.txt" | awk '{print $1, $2}'; }
-add_total="$(grep -m1 'PROGRAM TOTALS' "$work/add.txt" | awk '{print $1}')"
-add_rewrite="$(inclusive 'fwsim::detail::RuleStore::rewrite')"
-add_memcpy="$(inclusive '__memcpy')"
+share() { grep -m1 -F "$1" "$work/add.txt" | sed -n 's/.*(\([0-9.]*%\)).*/\1/p'; }
+add_rewrite="$(share 'fwsim::detail::RuleStore::rewrite')"
+add_memcpy="$(share '__memcpy')"
 
 echo "Allocations..." >&2
 counted() { FWSIM_STORE="$work/alloc.rules" FWSIM_MODULE_PATH="$module" \
@@ -141,9 +140,9 @@ cpu="$(lscpu | sed -n 's/^Model name: *//p' | head -1)"
   echo "With few rules the flushes to the disk are most of the wall time (compare the rewrite with"
   echo "and without them); with 100,000 rules (a 14 MB file), forming and writing it is."
   echo
-  echo "Profiled with callgrind, collecting only inside Add, for one call with 100,000 rules in"
-  echo "the store: $add_total instructions, of which $add_rewrite in \`RuleStore::rewrite\`, and"
-  echo "$add_memcpy of them copying bytes (memcpy). The system calls that write and flush the file"
+  echo "Profiled with callgrind, collecting only inside Add, with 100,000 rules in the store:"
+  echo "$add_rewrite of Add's instructions are in \`RuleStore::rewrite\`, and $add_memcpy are"
+  echo "copying bytes (memcpy) to form the new file. The system calls that write and flush it"
   echo "come on top, as system time."
   echo
   echo "## Allocations per run"
