@@ -35,6 +35,7 @@ void reset_runtime();
 void set_module_path_override(std::u16string path);
 void set_store_path_override(std::string path);
 void set_stderr_setting(StderrSetting setting);
+void set_call_log_kept(bool keep);
 std::string captured_stderr_bytes();
 std::vector<std::string> call_log_lines();
 // `balance objects=A bstrs=B arrays=C apartments=D errorinfo=E` from the counters as they stand.

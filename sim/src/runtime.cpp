@@ -21,6 +21,9 @@ struct State {
   // Set once the environment was read, or once a test took over with reset().
   std::atomic<bool> started{false};
   bool test_mode = false;
+  // The call log exists for tests to read; a process steered by the environment has no reader
+  // for it, so it keeps none (its calls go to the trace file only).
+  bool keep_log = false;
   std::vector<std::string> log;
   int trace_fd = -1;
   std::map<std::string, long, std::less<>> id_counts;
@@ -173,7 +176,7 @@ void trace(std::string_view name, std::string_view args, std::string_view result
   State& s = state();
   const std::lock_guard lock(s.mutex);
   if (s.trace_fd >= 0) write_all(s.trace_fd, line + "\n");
-  s.log.push_back(std::move(line));
+  if (s.keep_log) s.log.push_back(std::move(line));
 }
 
 std::string next_object_id(std::string_view class_name) {
@@ -248,6 +251,7 @@ void reset_runtime() {
   {
     const std::lock_guard lock(s.mutex);
     s.log.clear();
+    s.keep_log = true;
     if (s.trace_fd >= 0) ::close(s.trace_fd);
     s.trace_fd = -1;
     s.id_counts.clear();
@@ -274,6 +278,13 @@ void set_store_path_override(std::string path) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   s.store_path = std::move(path);
+}
+
+void set_call_log_kept(bool keep) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.keep_log = keep && s.test_mode;
+  if (!s.keep_log) s.log.clear();
 }
 
 void set_stderr_setting(StderrSetting setting) {

@@ -24,6 +24,8 @@ void set_stderr(StderrKind kind, unsigned code_page) {
 
 std::string captured_stderr() { return detail::captured_stderr_bytes(); }
 
+void set_call_log(bool keep) { detail::set_call_log_kept(keep); }
+
 std::vector<std::string> call_log() { return detail::call_log_lines(); }
 
 std::vector<std::string> call_names() {

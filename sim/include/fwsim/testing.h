@@ -34,7 +34,14 @@ void set_stderr(StderrKind kind, unsigned code_page = 65001);
 std::string captured_stderr();
 
 // Every simulated call since reset(), one trace line each (`NAME ARG... -> RESULT`), oldest first.
+// Only calls made while the log is kept are in it.
 std::vector<std::string> call_log();
+
+// Whether the call log keeps each call's line: on after reset(). Turning it off empties it; a
+// benchmark that makes millions of calls turns it off, or the log grows by a line each call until
+// memory runs out. Before the first reset() (a process steered by the environment) no log is kept
+// and this does nothing: such a process has only the trace file.
+void set_call_log(bool keep);
 
 // The NAME part of every call since reset(), oldest first.
 std::vector<std::string> call_names();
