@@ -60,8 +60,11 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    // A parameterised test's name holds a '/', which must not make a folder of its own.
+    std::string name = info->name();
+    std::replace(name.begin(), name.end(), '/', '.');
     dir_ = std::filesystem::temp_directory_path() /
-           ("orvane-program-" + std::to_string(::getpid()) + "-" + info->name());
+           ("orvane-program-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
