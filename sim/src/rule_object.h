@@ -1,0 +1,159 @@
+// The simulated NetFwRule object: a bag of the properties put on it, in the order first put, with
+// Windows' defaults for the rest. Internal to fwsim.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "com_object.h"
+#include "firewall.h"
+#include "store.h"
+
+namespace fwsim::detail {
+
+class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
+ public:
+  explicit NetFwRule(Rule properties = {}) : Object("NetFwRule"), props_(std::move(properties)) {}
+
+  Rule properties() const {
+    std::lock_guard guard(mutex_);
+    return props_;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_Name(BSTR* v) override { return get_text(Prop::Name, v); }
+  HRESULT STDMETHODCALLTYPE put_Name(BSTR v) override { return put_text(Prop::Name, v); }
+  HRESULT STDMETHODCALLTYPE get_Description(BSTR* v) override {
+    return get_text(Prop::Description, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_Description(BSTR v) override {
+    return put_text(Prop::Description, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* v) override {
+    return get_text(Prop::ApplicationName, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR v) override {
+    return put_text(Prop::ApplicationName, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_serviceName(BSTR* v) override {
+    return get_text(Prop::serviceName, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_serviceName(BSTR v) override {
+    return put_text(Prop::serviceName, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_Protocol(LONG* v) override { return get_number(Prop::Protocol, v); }
+  HRESULT STDMETHODCALLTYPE put_Protocol(LONG v) override { return put_number(Prop::Protocol, v); }
+  HRESULT STDMETHODCALLTYPE get_LocalPorts(BSTR* v) override {
+    return get_text(Prop::LocalPorts, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_LocalPorts(BSTR v) override {
+    return put_text(Prop::LocalPorts, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_RemotePorts(BSTR* v) override {
+    return get_text(Prop::RemotePorts, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_RemotePorts(BSTR v) override {
+    return put_text(Prop::RemotePorts, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_LocalAddresses(BSTR* v) override {
+    return get_text(Prop::LocalAddresses, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_LocalAddresses(BSTR v) override {
+    return put_text(Prop::LocalAddresses, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_RemoteAddresses(BSTR* v) override {
+    return get_text(Prop::RemoteAddresses, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_RemoteAddresses(BSTR v) override {
+    return put_text(Prop::RemoteAddresses, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_IcmpTypesAndCodes(BSTR* v) override {
+    return get_text(Prop::IcmpTypesAndCodes, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_IcmpTypesAndCodes(BSTR v) override {
+    return put_text(Prop::IcmpTypesAndCodes, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_Direction(NET_FW_RULE_DIRECTION* v) override {
+    return get_number(Prop::Direction, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_Direction(NET_FW_RULE_DIRECTION v) override {
+    return put_number(Prop::Direction, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_Interfaces(VARIANT* v) override;
+  HRESULT STDMETHODCALLTYPE put_Interfaces(VARIANT v) override;
+  HRESULT STDMETHODCALLTYPE get_InterfaceTypes(BSTR* v) override {
+    return get_text(Prop::InterfaceTypes, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_InterfaceTypes(BSTR v) override {
+    return put_text(Prop::InterfaceTypes, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_Enabled(VARIANT_BOOL* v) override {
+    return get_number(Prop::Enabled, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_Enabled(VARIANT_BOOL v) override {
+    return put_number(Prop::Enabled, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_Grouping(BSTR* v) override { return get_text(Prop::Grouping, v); }
+  HRESULT STDMETHODCALLTYPE put_Grouping(BSTR v) override { return put_text(Prop::Grouping, v); }
+  HRESULT STDMETHODCALLTYPE get_Profiles(LONG* v) override { return get_number(Prop::Profiles, v); }
+  HRESULT STDMETHODCALLTYPE put_Profiles(LONG v) override { return put_number(Prop::Profiles, v); }
+  HRESULT STDMETHODCALLTYPE get_EdgeTraversal(VARIANT_BOOL* v) override {
+    return get_number(Prop::EdgeTraversal, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_EdgeTraversal(VARIANT_BOOL v) override {
+    return put_number(Prop::EdgeTraversal, v);
+  }
+  HRESULT STDMETHODCALLTYPE get_Action(NET_FW_ACTION* v) override {
+    return get_number(Prop::Action, v);
+  }
+  HRESULT STDMETHODCALLTYPE put_Action(NET_FW_ACTION v) override {
+    return put_number(Prop::Action, v);
+  }
+
+ private:
+  static std::string method(std::string_view verb, Prop prop) {
+    return "INetFwRule::" + std::string(verb) + std::string(prop_name(prop));
+  }
+
+  std::optional<PropValue> put_value(Prop prop) const;
+  // What Windows gives a new rule.
+  static PropValue default_value(Prop prop);
+  PropValue value_of(Prop prop) const { return put_value(prop).value_or(default_value(prop)); }
+
+  HRESULT put(Prop prop, std::optional<PropValue> value, std::string_view label);
+  HRESULT put_text(Prop prop, BSTR text) {
+    return put(prop, std::u16string(bstr_view(text)), bstr_label(text));
+  }
+  HRESULT put_number(Prop prop, std::int32_t number) {
+    return put(prop, number, std::to_string(number));
+  }
+  HRESULT get_text(Prop prop, BSTR* out);
+  template <class T>
+  HRESULT get_number(Prop prop, T* out);
+
+  mutable std::mutex mutex_;
+  Rule props_;
+};
+
+template <class T>
+HRESULT NetFwRule::get_number(Prop prop, T* out) {
+  const std::string name = method("get_", prop);
+  HRESULT hr = S_OK;
+  std::string shown;
+  if (auto fault = take_fault(name)) {
+    clear_out(out);
+    leave_error_info(*fault);
+    hr = fault_result(*fault);
+  } else if (out == nullptr) {
+    hr = E_POINTER;
+  } else {
+    const std::int32_t number = std::get<std::int32_t>(value_of(prop));
+    store_number(out, number);
+    shown = " " + std::to_string(number);
+  }
+  trace(name, id(), hresult_text(hr) + shown);
+  return hr;
+}
+
+}  // namespace fwsim::detail
