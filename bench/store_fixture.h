@@ -9,43 +9,25 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 
+#include "driver/udp_allow_rule.h"
 #include "firewall/firewall_rule.h"
 
 namespace orvane::bench {
 
 namespace fs = std::filesystem;
 using firewall::FirewallRule;
-using firewall::RuleAction;
 using firewall::RuleDirection;
-using firewall::RuleProtocol;
 
 inline constexpr std::string_view kExistingName = "Orvane Lobby In";
 inline constexpr std::string_view kNewName = "Orvane Lobby Bench In";
 
 inline FirewallRule udp_allow(std::string_view name) {
-  return {.name = std::string(name),
-          .direction = RuleDirection::In,
-          .enabled = true,
-          .action = RuleAction::Allow,
-          .description = std::nullopt,
-          .application_name = "C:\\Games\\Orvane\\orvane-lobby.exe",
-          .service_name = std::nullopt,
-          .protocol = RuleProtocol::Udp,
-          .local_ports = std::nullopt,
-          .remote_ports = std::nullopt,
-          .local_addresses = std::nullopt,
-          .remote_addresses = std::nullopt,
-          .icmp_types_and_codes = std::nullopt,
-          .edge_traversal = std::nullopt,
-          .grouping = std::nullopt,
-          .interfaces = std::nullopt,
-          .interface_types = std::nullopt,
-          .profile = std::nullopt};
+  return driver::udp_allow_rule(std::string(name), "C:\\Games\\Orvane\\orvane-lobby.exe",
+                                RuleDirection::In);
 }
 
 // A store line as fwsim writes the program's rules (backslashes doubled in its text form).

@@ -8,6 +8,7 @@
 
 #include "driver/install_paths.h"
 #include "driver/own_path.h"
+#include "driver/udp_allow_rule.h"
 #include "firewall/add_if_not_exists.h"
 #include "firewall/firewall_rule.h"
 #include "report/expect.h"
@@ -62,32 +63,6 @@ constexpr Registration kRegistrations[] = {
      {"src\\main", 113, 10}},
 };
 
-// UDP traffic of one program, allowed; everything else is left to the firewall's defaults.
-FirewallRule udp_allow_rule(std::string_view name, const std::string& application,
-                            RuleDirection direction) {
-  using namespace orvane::firewall;
-  return {
-      .name = std::string(name),
-      .direction = direction,
-      .enabled = true,
-      .action = RuleAction::Allow,
-      .description = std::nullopt,
-      .application_name = application,
-      .service_name = std::nullopt,
-      .protocol = RuleProtocol::Udp,
-      .local_ports = std::nullopt,
-      .remote_ports = std::nullopt,
-      .local_addresses = std::nullopt,
-      .remote_addresses = std::nullopt,
-      .icmp_types_and_codes = std::nullopt,
-      .edge_traversal = std::nullopt,
-      .grouping = std::nullopt,
-      .interfaces = std::nullopt,
-      .interface_types = std::nullopt,
-      .profile = std::nullopt,
-  };
-}
-
 // The folder of the program's own executable: the product's installation folder.
 std::string installation_directory() {
   const orvane::WideString own_path = orvane::report::expect_success(
@@ -103,8 +78,8 @@ void register_rules() {
   std::vector<FirewallRule> rules;
   rules.reserve(std::size(kRegistrations));
   for (const Registration& registration : kRegistrations) {
-    rules.push_back(
-        udp_allow_rule(registration.name, paths.*registration.application, registration.direction));
+    rules.push_back(orvane::driver::udp_allow_rule(
+        std::string(registration.name), paths.*registration.application, registration.direction));
     // A rule that was already there counts as much as one just added.
     (void)orvane::report::expect_success(orvane::firewall::add_if_not_exists(rules.back()),
                                          registration.failure_message,

@@ -3,10 +3,12 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <fwsim/testing.h>
 
+#include "driver/udp_allow_rule.h"
 #include "firewall/firewall_rule.h"
 
 namespace orvane::testing {
@@ -42,25 +44,7 @@ inline std::vector<std::string> rule_puts() {
 // A rule like the program's own: UDP allowed for one application.
 inline firewall::FirewallRule program_rule(std::string name, std::string application,
                                            firewall::RuleDirection direction) {
-  using namespace firewall;
-  return {.name = std::move(name),
-          .direction = direction,
-          .enabled = true,
-          .action = RuleAction::Allow,
-          .description = std::nullopt,
-          .application_name = std::move(application),
-          .service_name = std::nullopt,
-          .protocol = RuleProtocol::Udp,
-          .local_ports = std::nullopt,
-          .remote_ports = std::nullopt,
-          .local_addresses = std::nullopt,
-          .remote_addresses = std::nullopt,
-          .icmp_types_and_codes = std::nullopt,
-          .edge_traversal = std::nullopt,
-          .grouping = std::nullopt,
-          .interfaces = std::nullopt,
-          .interface_types = std::nullopt,
-          .profile = std::nullopt};
+  return driver::udp_allow_rule(std::move(name), std::move(application), direction);
 }
 
 // A rule with every optional field present, so that every property step and encoder runs.
