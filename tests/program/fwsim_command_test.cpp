@@ -14,20 +14,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/text_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
+using orvane::testing::read_file;
 
 struct Outcome {
   int status = -1;  // the exit status, or -1 when the command did not exit normally
   std::string out;
   std::string err;
 };
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Starts the command with exactly this environment and its output sent to two files.
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,

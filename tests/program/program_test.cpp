@@ -6,51 +6,22 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/process.h"
+#include "support/program_rules.h"
+#include "support/text_files.h"
 
 namespace {
 
+using orvane::testing::lines_of;
 using orvane::testing::ProcessResult;
+using orvane::testing::read_file;
 using orvane::testing::run_process;
+using orvane::testing::six_rules;
 
 constexpr const char* kBalanced = "balance objects=0 bstrs=0 arrays=0 apartments=0 errorinfo=0";
-
-std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// A store line as fwsim writes the rules the program adds, for an installation folder `dir`
-// written as fwsim's text form writes it (backslashes doubled).
-std::string rule_line(const std::string& name, int direction, const std::string& application) {
-  return "Name=\"" + name + "\" Direction=" + std::to_string(direction) +
-         " Enabled=-1 Action=1 ApplicationName=\"" + application + "\" Protocol=17";
-}
-
-std::vector<std::string> six_rules(const std::string& dir) {
-  const std::string lobby = dir + "\\\\orvane-lobby.exe";
-  const std::string halvic = dir + "\\\\emulator\\\\halvic-orvane\\\\halvic.exe";
-  const std::string pendrel = dir + "\\\\emulator\\\\pendrel-orvane\\\\pendrel.exe";
-  return {rule_line("Orvane Lobby In", 1, lobby),
-          rule_line("Orvane Lobby Out", 2, lobby),
-          rule_line("Orvane Lobby Halvic In", 1, halvic),
-          rule_line("Orvane Lobby Halvic Out", 2, halvic),
-          rule_line("Orvane Lobby Pendrel In", 1, pendrel),
-          rule_line("Orvane Lobby Pendrel Out", 2, pendrel)};
-}
 
 std::string report(const std::string& location, const std::string& message) {
   return "\nthread 'main' panicked at " + location + ":\n" + message + "\n";

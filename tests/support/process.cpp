@@ -7,23 +7,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "support/text_files.h"
 
 extern char** environ;
 
 namespace orvane::testing {
-namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-}  // namespace
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
                           const std::map<std::string, std::string>& env) {

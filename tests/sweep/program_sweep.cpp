@@ -18,49 +18,22 @@
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/process.h"
+#include "support/program_rules.h"
+#include "support/text_files.h"
 #include "sweep/sweep_oracle.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace orvane::sweep;
+using orvane::testing::lines_of;
+using orvane::testing::read_file;
 
 constexpr const char* kModulePath = "C:\\Games\\Orvane\\setup.exe";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-// The six rules a clean run adds under C:\Games\Orvane, as the store writes them.
-std::vector<std::string> six_rules() {
-  const std::string dir = R"(C:\\Games\\Orvane)";
-  const std::string lobby = dir + R"(\\orvane-lobby.exe)";
-  const std::string halvic = dir + R"(\\emulator\\halvic-orvane\\halvic.exe)";
-  const std::string pendrel = dir + R"(\\emulator\\pendrel-orvane\\pendrel.exe)";
-  auto line = [](std::string name, int direction, const std::string& application) {
-    return "Name=\"" + name + "\" Direction=" + std::to_string(direction) +
-           " Enabled=-1 Action=1 ApplicationName=\"" + application + "\" Protocol=17";
-  };
-  return {
-      line("Orvane Lobby In", 1, lobby),           line("Orvane Lobby Out", 2, lobby),
-      line("Orvane Lobby Halvic In", 1, halvic),   line("Orvane Lobby Halvic Out", 2, halvic),
-      line("Orvane Lobby Pendrel In", 1, pendrel), line("Orvane Lobby Pendrel Out", 2, pendrel)};
-}
 
 struct Run {
   Outcome outcome;
@@ -245,7 +218,7 @@ int main(int argc, char** argv) {
   if (!location) {
     sweep.finding("SysAllocStringLen#1=8", {"the allocation stop is not a three-line report"});
   }
-  const std::vector<std::string> rules = six_rules();
+  const std::vector<std::string> rules = orvane::testing::six_rules(R"(C:\\Games\\Orvane)");
   const Scenario empty{.initial_store = {},
                        .added_rules = rules,
                        .allocation_stop_location = location.value_or("?")};
