@@ -1,9 +1,8 @@
-// The program's allocation functions for the allocation-budget test: they behave as the
-// program's own (a failed allocation ends the process with the memory-exhaustion message) and
-// also count every allocation, split by whose it is. fwsim is linked as a shared library for this
-// build, so an allocation made while any frame of the stack lies in fwsim's code is the simulated
-// platform's; every other one is the program's. At exit the counts go to standard output, which
-// the program itself never writes:
+// Allocation counting for the allocation-budget test: the program keeps its own allocation
+// functions, and every heap allocation they make is counted, split by whose it is. fwsim is linked
+// as a shared library for this build, so an allocation made while any frame of the stack lies in
+// fwsim's code is the simulated platform's; every other one is the program's. At exit the counts go
+// to standard output, which the program itself never writes:
 //   allocations program=N program_bytes=B platform=M platform_bytes=C
 #include <link.h>
 #include <unistd.h>
@@ -15,9 +14,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
-
-#include "report/allocation_failure.h"
 
 namespace {
 
@@ -100,57 +96,21 @@ void write_counts() {
 // them): the counts cover the whole run.
 [[maybe_unused]] const bool registered = std::atexit(write_counts) == 0;
 
-void* allocate(std::size_t size) {
-  count(size);
-  void* memory = std::malloc(size == 0 ? 1 : size);
-  if (memory == nullptr) orvane::report::allocation_failed(size);
-  return memory;
-}
-
-void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
-  count(size);
-  const auto align = static_cast<std::size_t>(alignment);
-  const std::size_t wanted = size == 0 ? 1 : size;
-  if (wanted > static_cast<std::size_t>(-1) - (align - 1)) {
-    orvane::report::allocation_failed(size);
-  }
-  void* memory = std::aligned_alloc(align, (wanted + align - 1) / align * align);
-  if (memory == nullptr) orvane::report::allocation_failed(size);
-  return memory;
-}
-
 }  // namespace
 
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new(std::size_t size, std::align_val_t alignment) {
-  return allocate_aligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-  return allocate_aligned(size, alignment);
-}
-void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return allocate_aligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-  return allocate_aligned(size, alignment);
+// The program's allocation functions end in these two; the linker sends the executable's own calls
+// of them here (--wrap), so every allocation is counted on its way to the C library.
+extern "C" void* __real_malloc(std::size_t size);
+extern "C" void* __real_aligned_alloc(std::size_t alignment, std::size_t size);
+extern "C" void* __wrap_malloc(std::size_t size);
+extern "C" void* __wrap_aligned_alloc(std::size_t alignment, std::size_t size);
+
+void* __wrap_malloc(std::size_t size) {
+  count(size);
+  return __real_malloc(size);
 }
 
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
-void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(memory);
-}
-void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-  std::free(memory);
+void* __wrap_aligned_alloc(std::size_t alignment, std::size_t size) {
+  count(size);
+  return __real_aligned_alloc(alignment, size);
 }
