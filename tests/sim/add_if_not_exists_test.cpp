@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/udp_allow_rule.h"
 #include "platform/com_apartment.h"
 #include "sim/firewall_sim_support.h"
 #include "support/sim_test.h"
@@ -18,7 +19,7 @@ using orvane::platform::WindowsError;
 using orvane::testing::lifecycle_log;
 using Log = std::vector<std::string>;
 
-const FirewallRule kRule = orvane::testing::program_rule(
+const FirewallRule kRule = orvane::driver::udp_allow_rule(
     "Orvane Lobby In", "C:\\Games\\orvane-lobby.exe", RuleDirection::In);
 
 // The calls shared by every way out that got as far as the look-up.

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/udp_allow_rule.h"
 #include "platform/com_apartment.h"
 #include "sim/firewall_sim_support.h"
 #include "support/sim_test.h"
@@ -43,7 +44,7 @@ class BuildComRuleTest : public orvane::testing::SimTest {};
 
 TEST_F(BuildComRuleTest, RequiredFieldsAloneGiveFourPuts) {
   auto apartment = ComApartment::enter();
-  FirewallRule rule = orvane::testing::program_rule("Only", "", RuleDirection::In);
+  FirewallRule rule = orvane::driver::udp_allow_rule("Only", "", RuleDirection::In);
   rule.application_name.reset();
   rule.protocol.reset();
   {
@@ -57,7 +58,7 @@ TEST_F(BuildComRuleTest, RequiredFieldsAloneGiveFourPuts) {
 TEST_F(BuildComRuleTest, ProgramRuleSetsSixPropertiesWithTheirValues) {
   auto apartment = ComApartment::enter();
   {
-    auto built = build_com_rule(orvane::testing::program_rule(
+    auto built = build_com_rule(orvane::driver::udp_allow_rule(
         "Orvane Lobby Out", "C:\\Games\\orvane-lobby.exe", RuleDirection::Out));
     ASSERT_TRUE(built.has_value());
   }
@@ -96,7 +97,7 @@ TEST_F(BuildComRuleTest, EveryPresentFieldIsSetInOrderAndAbsentFlagsAreNot) {
 
 TEST_F(BuildComRuleTest, PresentButEmptySetsAreStillSet) {
   auto apartment = ComApartment::enter();
-  FirewallRule rule = orvane::testing::program_rule("Empty sets", "", RuleDirection::In);
+  FirewallRule rule = orvane::driver::udp_allow_rule("Empty sets", "", RuleDirection::In);
   rule.application_name.reset();
   rule.local_ports = std::set<std::uint16_t>{};
   rule.interfaces = std::set<std::string>{};

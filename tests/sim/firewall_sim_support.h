@@ -3,12 +3,10 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include <fwsim/testing.h>
 
-#include "driver/udp_allow_rule.h"
 #include "firewall/firewall_rule.h"
 
 namespace orvane::testing {
@@ -39,12 +37,6 @@ inline std::vector<std::string> rule_puts() {
     if (name.starts_with("INetFwRule::put_")) puts.push_back(name.substr(12));
   }
   return puts;
-}
-
-// A rule like the program's own: UDP allowed for one application.
-inline firewall::FirewallRule program_rule(std::string name, std::string application,
-                                           firewall::RuleDirection direction) {
-  return driver::udp_allow_rule(std::move(name), std::move(application), direction);
 }
 
 // A rule with every optional field present, so that every property step and encoder runs.
