@@ -33,6 +33,7 @@ constexpr KnownCall kKnownCalls[] = {
     {"GetModuleFileNameW", Kind::LastError},
     {"FormatMessageW", Kind::LastError},
     {"LoadLibraryExA", Kind::LastError},
+    {"SetDefaultDllDirectories", Kind::LastError},
     {"GetModuleHandleA", Kind::LastError},
     {"GetConsoleMode", Kind::LastError},
     {"MultiByteToWideChar", Kind::LastError},
@@ -54,6 +55,7 @@ constexpr KnownCall kKnownCalls[] = {
     {"INetFwPolicy2::get_Rules", Kind::HresultOut},
     {"INetFwRules::get_Count", Kind::HresultOut},
     {"INetFwRules::Add", Kind::Hresult},
+    {"INetFwRules::Remove", Kind::Hresult},
     {"INetFwRules::Item", Kind::HresultOut},
 };
 

@@ -21,7 +21,7 @@ HANDLE process_heap() { return &g_heap_tag; }
 
 constexpr DWORD kErrorInvalidHandle = 6;
 constexpr DWORD kErrorModNotFound = 126;
-constexpr DWORD kErrorResourceLangNotFound = 15100;
+constexpr DWORD kErrorResourceLangNotFound = 1815;
 
 std::string module_label(const void* module) {
   if (module == nullptr) return "null";
@@ -108,7 +108,10 @@ DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR filename, DWORD size) {
     if (path.size() < size) {
       std::ranges::copy(path, filename);
       filename[path.size()] = u'\0';
-      result = static_cast<DWORD>(path.size());  // the last error is left as it was
+      result = static_cast<DWORD>(path.size());
+      // Windows since Vista clears the last error when the path fits. Microsoft's documentation
+      // describes only the failing cases, so no document promises this; it is observed behaviour.
+      set_last_error(ERROR_SUCCESS);
     } else {
       if (size > 0) {
         std::copy_n(path.begin(), size - 1, filename);
@@ -166,10 +169,34 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD
     buffer[text->size()] = u'\0';
     result = static_cast<DWORD>(text->size());
   }
+  // A failing call leaves no stale pointer in the caller's variable: Windows stores NULL there.
+  // Microsoft's documentation does not say so; it is observed behaviour, and a caller that frees
+  // the pointer after a failure must not meet whatever it held before.
+  if (allocate && result == 0 && buffer != nullptr) *reinterpret_cast<WCHAR**>(buffer) = nullptr;
   trace("FormatMessageW",
         hex32(flags) + " " + module_label(source) + " " + hex32(message_id) + " " +
             std::to_string(language_id),
         std::to_string(result));
+  return result;
+}
+
+BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags) {
+  start();
+  // The four flags Microsoft documents for SetDefaultDllDirectories;
+  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR belongs to LoadLibraryEx only. No flag at all names no folder
+  // and is refused as well.
+  constexpr DWORD kDocumented = LOAD_LIBRARY_SEARCH_APPLICATION_DIR |
+                                LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32 |
+                                LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+  BOOL result = FALSE;
+  if (const auto fault = take_fault("SetDefaultDllDirectories")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if (directory_flags == 0 || (directory_flags & ~kDocumented) != 0) {
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else {
+    result = TRUE;  // fwsim loads no DLL, so there is no search order to change
+  }
+  trace("SetDefaultDllDirectories", hex32(directory_flags), std::to_string(result));
   return result;
 }
 

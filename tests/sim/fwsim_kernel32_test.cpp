@@ -39,13 +39,13 @@ std::optional<std::u16string> format(DWORD flags, LPCVOID source, DWORD id, DWOR
   return std::u16string(buffer, n);
 }
 
-TEST_F(Kernel32Test, GetModuleFileNameWGivesThePathAndLeavesTheLastErrorAlone) {
+TEST_F(Kernel32Test, GetModuleFileNameWGivesThePathAndClearsTheLastError) {
   fwsim::set_module_path(std::u16string(kPath));
   SetLastError(1168);
   WCHAR buffer[128];
   ASSERT_EQ(GetModuleFileNameW(nullptr, buffer, 128), kPath.size());
   EXPECT_EQ(std::u16string_view(buffer), kPath);
-  EXPECT_EQ(GetLastError(), 1168u);
+  EXPECT_EQ(GetLastError(), 0u);
   EXPECT_EQ(fwsim::call_log()[1], "GetModuleFileNameW null 128 -> 35");
 }
 
@@ -204,14 +204,44 @@ TEST_F(Kernel32Test, AllocatedMessageLivesOnTheProcessHeapUntilHeapFree) {
                                       "GetProcessHeap -> heap", "HeapFree heap 0 unknown -> 0"}));
 }
 
-TEST_F(Kernel32Test, UnknownIdAllocatesNothingAndSets317) {
-  WCHAR* message = nullptr;
-  EXPECT_EQ(FormatMessageW(kAllocateFromSystem, nullptr, 0x12345, 0,
-                           reinterpret_cast<LPWSTR>(&message), 0, nullptr),
-            0u);
-  EXPECT_EQ(GetLastError(), ERROR_MR_MID_NOT_FOUND);
-  EXPECT_EQ(message, nullptr);
+TEST_F(Kernel32Test, FailedAllocatingCallAllocatesNothingAndNullsThePointer) {
+  // An unknown id, a language the tables lack, and an injected fault.
+  ASSERT_TRUE(fwsim::add_faults("FormatMessageW#3=8"));
+  const struct {
+    DWORD language;
+    DWORD id;
+    DWORD error;
+  } cases[] = {{0, 0x12345, ERROR_MR_MID_NOT_FOUND}, {0x0407, 5, 1815}, {0, 5, 8}};
+  for (const auto& c : cases) {
+    WCHAR stale = u'x';
+    WCHAR* message = &stale;
+    EXPECT_EQ(FormatMessageW(kAllocateFromSystem, nullptr, c.id, c.language,
+                             reinterpret_cast<LPWSTR>(&message), 0, nullptr),
+              0u);
+    EXPECT_EQ(GetLastError(), c.error) << c.id;
+    EXPECT_EQ(message, nullptr) << c.id;
+  }
   EXPECT_EQ(fwsim::balance().messages, 0);
+}
+
+TEST_F(Kernel32Test, SetDefaultDllDirectoriesTakesTheDocumentedFlagsOnly) {
+  ASSERT_TRUE(fwsim::add_faults("SetDefaultDllDirectories#6=5"));
+  const struct {
+    DWORD flags;
+    BOOL result;
+    DWORD error;
+  } cases[] = {{LOAD_LIBRARY_SEARCH_SYSTEM32, TRUE, 0},
+               {0x1E00, TRUE, 0},  // all four together
+               {0, FALSE, ERROR_INVALID_PARAMETER},
+               {0x100, FALSE, ERROR_INVALID_PARAMETER},  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+               {0x801, FALSE, ERROR_INVALID_PARAMETER},
+               {LOAD_LIBRARY_SEARCH_SYSTEM32, FALSE, ERROR_ACCESS_DENIED}};
+  for (const auto& c : cases) {
+    SetLastError(0);
+    EXPECT_EQ(SetDefaultDllDirectories(c.flags), c.result) << c.flags;
+    EXPECT_EQ(GetLastError(), c.error) << c.flags;
+  }
+  EXPECT_EQ(fwsim::call_log()[1], "SetDefaultDllDirectories 0x00000800 -> 1");
 }
 
 TEST_F(Kernel32Test, CallerBufferMustHoldTheTextAndItsNull) {

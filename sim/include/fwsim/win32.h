@@ -81,6 +81,9 @@ inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
 inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
 inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+inline constexpr DWORD LOAD_LIBRARY_SEARCH_APPLICATION_DIR = 0x00000200;
+inline constexpr DWORD LOAD_LIBRARY_SEARCH_USER_DIRS = 0x00000400;
+inline constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 inline constexpr DWORD LOAD_LIBRARY_SEARCH_DEFAULT_DIRS = 0x00001000;
 inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 inline constexpr UINT CP_UTF8 = 65001;
@@ -94,6 +97,9 @@ void WINAPI SetLastError(DWORD error);
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
                             LPWSTR buffer, DWORD size, void* arguments);
 HMODULE WINAPI LoadLibraryExA(LPCSTR file_name, HANDLE file, DWORD flags);
+// Where the process's later LoadLibrary calls (and the DLLs COM loads for it) look. FALSE with
+// ERROR_INVALID_PARAMETER for flags outside the documented LOAD_LIBRARY_SEARCH_* set.
+BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags);
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
 HANDLE WINAPI GetProcessHeap();
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
@@ -250,8 +256,8 @@ struct INetFwRule : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE put_Description(BSTR desc) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_ApplicationName(BSTR* image_file_name) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR image_file_name) = 0;
-  virtual HRESULT STDMETHODCALLTYPE get_serviceName(BSTR* service_name) = 0;
-  virtual HRESULT STDMETHODCALLTYPE put_serviceName(BSTR service_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ServiceName(BSTR* service_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_ServiceName(BSTR service_name) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_Protocol(LONG* protocol) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Protocol(LONG protocol) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_LocalPorts(BSTR* port_numbers) = 0;
@@ -289,6 +295,7 @@ struct INetFwRule : IUnknown {
 struct INetFwRules : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* count) = 0;
   virtual HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Remove(BSTR name) = 0;
   virtual HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) = 0;
 
  protected:
