@@ -34,6 +34,7 @@ void write_stderr(std::string_view bytes);
 void reset_runtime();
 void set_module_path_override(std::u16string path);
 void set_store_path_override(std::string path);
+void set_user_override(User user);
 void set_stderr_setting(StderrSetting setting);
 void set_call_log_kept(bool keep);
 std::string captured_stderr_bytes();

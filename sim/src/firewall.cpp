@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "com_object.h"
+#include "rule_checks.h"
 #include "rule_object.h"
 #include "runtime.h"
 #include "store.h"
@@ -12,6 +13,10 @@ namespace fwsim::detail {
 namespace {
 
 // ----- The collection and the policy ------------------------------------------------------------
+
+// A standard user may look at the firewall's rules but not change them: Windows answers Add and
+// Remove with E_ACCESSDENIED and the firewall sets no error information of its own.
+bool may_change_rules() { return user() == User::Admin; }
 
 // A firewall call that finds the store unreadable fails with E_FAIL and says why.
 HRESULT store_failure(const std::string& description) {
@@ -58,13 +63,37 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
       // Windows' collection takes only its own rule objects.
       clear_error_info();
       hr = E_INVALIDARG;
+    } else if (!may_change_rules()) {
+      clear_error_info();
+      hr = E_ACCESSDENIED;
     } else if (auto readable = rule_store().check(); !readable) {
       hr = store_failure(readable.error());
     } else if (Rule properties = ours->properties(); add_refusal(properties)) {
+      // The rule checks the firewall service makes of every rule it is given (rule_checks.cpp).
       clear_error_info();
       hr = E_INVALIDARG;
     } else if (auto added = rule_store().append(properties); !added) {
       hr = store_failure(added.error());
+    }
+    trace(kName, args, hresult_text(hr));
+    return hr;
+  }
+
+  // Removes the first rule of the name; Windows does not document which of several goes. A name
+  // with no rule is no failure: "the Remove method has no effect" (Microsoft's INetFwRules::Remove
+  // documentation).
+  HRESULT STDMETHODCALLTYPE Remove(BSTR name) override {
+    constexpr std::string_view kName = "INetFwRules::Remove";
+    const std::string args = id() + " " + bstr_label(name);
+    HRESULT hr = S_OK;
+    if (auto fault = take_fault(kName)) {
+      leave_error_info(*fault);
+      hr = fault_result(*fault);
+    } else if (!may_change_rules()) {
+      clear_error_info();
+      hr = E_ACCESSDENIED;
+    } else if (auto removed = rule_store().remove(bstr_view(name), false); !removed) {
+      hr = store_failure(removed.error());
     }
     trace(kName, args, hresult_text(hr));
     return hr;

@@ -121,25 +121,6 @@ std::u16string_view rule_name(const Rule& rule) {
   return name ? std::u16string_view(std::get<std::u16string>(*name)) : std::u16string_view();
 }
 
-bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value) {
-  if (prop != Prop::LocalPorts && prop != Prop::RemotePorts) return true;
-  if (std::get<std::u16string>(value).empty()) return true;
-  const PropValue* protocol = find_property(rule, Prop::Protocol);
-  const std::int32_t number = protocol ? std::get<std::int32_t>(*protocol) : 256;
-  return number == 6 || number == 17;
-}
-
-std::optional<std::string> add_refusal(const Rule& rule) {
-  std::u16string_view name = rule_name(rule);
-  if (name.empty()) return "a rule needs a non-empty Name";
-  if (name.find(u'|') != std::u16string_view::npos) return "a rule's Name may not contain |";
-  if (name.size() == 3 && (name[0] | 0x20) == u'a' && (name[1] | 0x20) == u'l' &&
-      (name[2] | 0x20) == u'l') {
-    return "\"all\" is not a rule Name";
-  }
-  return std::nullopt;
-}
-
 std::string format_interfaces(const InterfaceList& list) {
   if (!list) return "empty";
   std::string out = "[";

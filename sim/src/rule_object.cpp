@@ -1,4 +1,5 @@
 #include "rule_object.h"
+#include "rule_checks.h"
 
 #include <utility>
 #include <vector>

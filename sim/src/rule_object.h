@@ -36,10 +36,11 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
   HRESULT STDMETHODCALLTYPE put_ApplicationName(BSTR v) override {
     return put_text(Prop::ApplicationName, v);
   }
-  HRESULT STDMETHODCALLTYPE get_serviceName(BSTR* v) override {
+  // The SDK's spelling; the trace and the store keep the type library's `serviceName`.
+  HRESULT STDMETHODCALLTYPE get_ServiceName(BSTR* v) override {
     return get_text(Prop::serviceName, v);
   }
-  HRESULT STDMETHODCALLTYPE put_serviceName(BSTR v) override {
+  HRESULT STDMETHODCALLTYPE put_ServiceName(BSTR v) override {
     return put_text(Prop::serviceName, v);
   }
   HRESULT STDMETHODCALLTYPE get_Protocol(LONG* v) override { return get_number(Prop::Protocol, v); }

@@ -30,6 +30,7 @@ struct State {
   std::optional<std::u16string> module_path;
   std::optional<std::string> store_path;
   StderrSetting stderr_setting;
+  User user = User::Admin;
   std::string captured;
 };
 
@@ -70,6 +71,13 @@ void read_environment(State& s) {
       reject_control("FWSIM_STDERR: expected file, none or console:CP, got `" + one_line(kind) +
                      "`");
     }
+  }
+  if (const char* user = std::getenv("FWSIM_USER")) {
+    const std::string_view name = user;
+    if (name != "admin" && name != "standard") {
+      reject_control("FWSIM_USER: expected admin or standard, got `" + one_line(name) + "`");
+    }
+    s.user = name == "admin" ? User::Admin : User::Standard;
   }
   if (const char* path = std::getenv("FWSIM_MODULE_PATH"))
     s.module_path = decode_control_text(path);
@@ -129,6 +137,13 @@ std::u16string module_path() {
   const std::lock_guard lock(s.mutex);
   if (!s.module_path) s.module_path = default_module_path();
   return *s.module_path;
+}
+
+User user() {
+  start();
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  return s.user;
 }
 
 StderrSetting stderr_setting() {
@@ -257,6 +272,7 @@ void reset_runtime() {
     s.id_counts.clear();
     s.module_path.reset();
     s.stderr_setting = {};
+    s.user = User::Admin;
     s.captured.clear();
   }
   Counters& c = counters();
@@ -285,6 +301,12 @@ void set_call_log_kept(bool keep) {
   const std::lock_guard lock(s.mutex);
   s.keep_log = keep && s.test_mode;
   if (!s.keep_log) s.log.clear();
+}
+
+void set_user_override(User user) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.user = user;
 }
 
 void set_stderr_setting(StderrSetting setting) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "fwsim/testing.h"
 #include "fwsim/win32.h"
 
 namespace fwsim::detail {
@@ -21,6 +22,9 @@ void start();
 // The rule store's path: FWSIM_STORE, or $XDG_STATE_HOME/fwsim/rules, or
 // ~/.local/state/fwsim/rules.
 std::string store_path();
+
+// Whose rights the program runs with (FWSIM_USER, or a test's choice).
+User user();
 
 // ----- Faults --------------------------------------------------------------------------------
 struct Fault {

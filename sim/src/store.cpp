@@ -177,25 +177,49 @@ void RuleStore::index_rule(Rule rule) {
   rules_.push_back(std::move(rule));
 }
 
-std::expected<void, std::string> RuleStore::rewrite(std::string_view new_line,
-                                                    const std::function<void()>& commit) {
-  if (auto ok = refresh(); !ok) return ok;
+std::expected<std::size_t, std::string> RuleStore::rewrite(const RuleFilter& drop,
+                                                           const Rule* added) {
+  std::string added_line;
+  if (added != nullptr) {
+    added_line = format_rule(*added);
+    if (added_line.empty()) return std::unexpected("a rule without properties cannot be stored");
+  }
+  if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   auto lock = lock_store(path_);
   if (!lock) return std::unexpected(lock.error());
   // Another process may have written the store since it was last read.
-  if (auto ok = refresh(); !ok) return ok;
+  if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
+  // Which rules go is decided on the newest store; lines_ holds the rules in the order of rules_.
+  std::vector<bool> dropped(rules_.size());
+  std::size_t drops = 0;
+  for (std::size_t i = 0; i < rules_.size(); ++i) {
+    dropped[i] = drop && drop(rules_[i]);
+    drops += dropped[i] ? 1 : 0;
+  }
+  if (drops == 0 && added == nullptr) return 0;  // nothing changes, so nothing is written
   std::string content;
+  std::size_t rule = 0;
   for (const Line& line : lines_) {
-    if (line.is_rule && new_line.empty()) continue;  // clearing: only the comments stay
+    if (line.is_rule && dropped[rule++]) continue;
     content += line.text;
     content += '\n';
   }
-  if (!new_line.empty()) {
-    content += new_line;
-    content += '\n';
+  if (added != nullptr) content += added_line + '\n';
+  if (auto written = replace_file(path_, content); !written) {
+    return std::unexpected(written.error());
   }
-  if (auto written = replace_file(path_, content); !written) return written;
-  commit();
+  // The file is in place: bring the memory up to date with it.
+  rule = 0;
+  std::erase_if(lines_, [&](const Line& line) { return line.is_rule && dropped[rule++]; });
+  if (added != nullptr) lines_.push_back({std::move(added_line), true});
+  if (drops > 0) {
+    std::vector<Rule> kept = std::exchange(rules_, {});
+    first_by_name_.clear();
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+      if (!dropped[i]) index_rule(std::move(kept[i]));
+    }
+  }
+  if (added != nullptr) index_rule(*added);
   // The new file's stamp, taken while the lock still keeps other writers out.
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0) {
@@ -203,7 +227,7 @@ std::expected<void, std::string> RuleStore::rewrite(std::string_view new_line,
   } else {
     stamp_.reset();
   }
-  return {};
+  return drops;
 }
 
 std::expected<void, std::string> RuleStore::check() {
@@ -238,22 +262,28 @@ std::expected<std::vector<std::string>, std::string> RuleStore::rule_lines() {
 
 std::expected<void, std::string> RuleStore::append(const Rule& rule) {
   std::lock_guard guard(mutex_);
-  std::string line = format_rule(rule);
-  if (line.empty())
-    return std::unexpected(std::string("a rule without properties cannot be stored"));
-  return rewrite(line, [&] {
-    lines_.push_back({line, true});
-    index_rule(rule);
-  });
+  if (auto written = rewrite({}, &rule); !written) return std::unexpected(written.error());
+  return {};
+}
+
+std::expected<std::size_t, std::string> RuleStore::remove(std::u16string_view name, bool every) {
+  std::lock_guard guard(mutex_);
+  bool removed_one = false;
+  return rewrite(
+      [&](const Rule& rule) {
+        if (rule_name(rule) != name || (removed_one && !every)) return false;
+        removed_one = true;
+        return true;
+      },
+      nullptr);
 }
 
 std::expected<void, std::string> RuleStore::clear() {
   std::lock_guard guard(mutex_);
-  return rewrite("", [&] {
-    std::erase_if(lines_, [](const Line& line) { return line.is_rule; });
-    rules_.clear();
-    first_by_name_.clear();
-  });
+  if (auto written = rewrite([](const Rule&) { return true; }, nullptr); !written) {
+    return std::unexpected(written.error());
+  }
+  return {};
 }
 
 void RuleStore::forget() {

@@ -16,7 +16,7 @@
 
 namespace fwsim::detail {
 
-// The INetFwRule properties, spelled as the interface spells them (serviceName included).
+// The INetFwRule properties, spelled as the type library spells them (serviceName included).
 enum class Prop : std::uint8_t {
   Name,
   Description,
@@ -68,13 +68,6 @@ void put_property(Rule& rule, Prop prop, PropValue value);
 // The name a rule is found by; a rule without a Name has the empty one.
 std::u16string_view rule_name(const Rule& rule);
 
-// Windows refuses port texts on a rule whose protocol is neither TCP (6) nor UDP (17), which is
-// what a program meets when it sets the ports before the protocol. `rule` is the rule before
-// the put.
-bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value);
-// Why Add refuses `rule` (an empty name, one containing `|`, or `all` in any case), or nullopt.
-std::optional<std::string> add_refusal(const Rule& rule);
-
 // The store's line syntax: `Name="x" Direction=1 Interfaces=["a","b"]`.
 std::string format_property(const Property& property);
 std::string format_rule(const Rule& rule);
@@ -101,6 +94,9 @@ class RuleStore {
   std::expected<std::vector<std::string>, std::string> rule_lines();
   // Appends a rule (Add's checks are the caller's).
   std::expected<void, std::string> append(const Rule& rule);
+  // Removes the first rule of exactly this name, or every one when `every`; gives how many went.
+  // When none has the name, the file is left as it is.
+  std::expected<std::size_t, std::string> remove(std::u16string_view name, bool every);
   // Removes every rule; comments stay.
   std::expected<void, std::string> clear();
   // Drops the cache, so that the next call reads the file again.
@@ -124,11 +120,12 @@ class RuleStore {
   void load(std::string_view content);
   void index_rule(Rule rule);
   void drop_cache();
-  // Under the file lock, with the newest store read: writes the store's lines plus `new_line`
-  // (or, when it is empty, the store without its rules) and, once the file is in place, lets
-  // `commit` bring the memory up to date.
-  std::expected<void, std::string> rewrite(std::string_view new_line,
-                                           const std::function<void()>& commit);
+  using RuleFilter = std::function<bool(const Rule&)>;
+  // Under the file lock, with the newest store read: writes the store without the rules that
+  // `drop` (when given) picks, with `added` (when given) at the end, and once the file is in
+  // place brings the memory up to date. Gives the number of rules dropped. Writes nothing when
+  // nothing changes.
+  std::expected<std::size_t, std::string> rewrite(const RuleFilter& drop, const Rule* added);
 
   std::mutex mutex_;
   std::string path_;

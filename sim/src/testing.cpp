@@ -12,6 +12,8 @@ void set_module_path(std::u16string path) { detail::set_module_path_override(std
 
 void set_store_path(std::string path) { detail::set_store_path_override(std::move(path)); }
 
+void set_user(User user) { detail::set_user_override(user); }
+
 bool add_faults(std::string_view faults) {
   std::string error;
   return detail::add_fault_list(faults, error);

@@ -2,16 +2,19 @@
 //
 //   fwsim list                       the rule lines, as stored
 //   fwsim add PROPERTY=VALUE ...     add one rule, each argument one property in the store's syntax
+//   fwsim remove NAME                remove every rule of that name (none is fine)
 //   fwsim clear                      remove every rule
 //
-// Exit status 0 on success; 2, with a one-line message on standard error, on bad arguments, a rule
-// the firewall would refuse, or a store that cannot be read or written.
+// Exit status 0 on success; 1, with a one-line message on standard error, for a rule the
+// firewall's checks refuse; 2, with such a message, on bad arguments or a store that cannot be
+// read or written.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "../src/rule_checks.h"
 #include "../src/runtime.h"
 #include "../src/store.h"
 
@@ -19,13 +22,15 @@ namespace {
 
 using fwsim::detail::Rule;
 
+constexpr int kRefused = 1;
 constexpr int kFailure = 2;
-constexpr std::string_view kUsage = "usage: fwsim list | fwsim add PROPERTY=VALUE... | fwsim clear";
+constexpr std::string_view kUsage =
+    "usage: fwsim list | fwsim add PROPERTY=VALUE... | fwsim remove NAME | fwsim clear";
 
-int fail(std::string_view message) {
+int fail(std::string_view message, int status = kFailure) {
   std::string line = "fwsim: " + std::string(message) + "\n";
   std::fwrite(line.data(), 1, line.size(), stderr);
-  return kFailure;
+  return status;
 }
 
 int list() {
@@ -42,7 +47,8 @@ int list() {
   return 0;
 }
 
-// Builds the rule as a program would, one put per argument, with the checks the firewall makes.
+// Builds the rule as a program would, one put per argument, with the check the firewall makes of
+// each put.
 std::expected<Rule, std::string> rule_from(const std::vector<std::string_view>& arguments) {
   using namespace fwsim::detail;
   Rule rule;
@@ -61,14 +67,23 @@ std::expected<Rule, std::string> rule_from(const std::vector<std::string_view>& 
     }
     put_property(rule, property->prop, std::move(property->value));
   }
-  if (auto refusal = add_refusal(rule)) return std::unexpected(*refusal);
   return rule;
 }
 
 int add(const std::vector<std::string_view>& arguments) {
   auto rule = rule_from(arguments);
   if (!rule) return fail(rule.error());
+  if (auto refusal = fwsim::detail::add_refusal(*rule)) {
+    return fail("the firewall refuses this rule: " + *refusal, kRefused);
+  }
   if (auto added = fwsim::detail::rule_store().append(*rule); !added) return fail(added.error());
+  return 0;
+}
+
+// The name as the shell gives it, UTF-8, compared exactly as INetFwRules::Item compares.
+int remove(std::string_view name) {
+  auto removed = fwsim::detail::rule_store().remove(fwsim::detail::utf8_to_utf16(name), true);
+  if (!removed) return fail(removed.error());
   return 0;
 }
 
@@ -91,6 +106,7 @@ int main(int argc, char** argv) {
   arguments.erase(arguments.begin());
   if (command == "list" && arguments.empty()) return list();
   if (command == "clear" && arguments.empty()) return clear();
+  if (command == "remove" && arguments.size() == 1) return remove(arguments.front());
   if (command == "add" && !arguments.empty()) return add(arguments);
   return fail(kUsage);
 }

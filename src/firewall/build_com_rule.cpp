@@ -60,7 +60,7 @@ Failure configure(INetFwRule* object, const FirewallRule& rule) {
   if (auto failure = put_text(object, &INetFwRule::put_ApplicationName, rule.application_name)) {
     return failure;
   }
-  if (auto failure = put_text(object, &INetFwRule::put_serviceName, rule.service_name)) {
+  if (auto failure = put_text(object, &INetFwRule::put_ServiceName, rule.service_name)) {
     return failure;
   }
   if (rule.protocol) {

@@ -30,10 +30,6 @@ struct IRestrictedErrorInfo : public IUnknown {
 #endif
 
 #if defined(__MINGW32__)
-// MinGW-w64's netfw.h spells the service property with a capital S; the vtable slot is the same,
-// so the program keeps the Windows SDK's spelling.
-#define put_serviceName put_ServiceName
-
 // MinGW-w64's icftypes.h stops at TCP and UDP; the SDK's "any protocol" value is 256. A macro, so
 // that it still compiles should a later header add the enumerator.
 #define NET_FW_IP_PROTOCOL_ANY 256

@@ -120,17 +120,38 @@ TEST_F(FwsimCommandTest, BadArgumentsAndRefusedRulesChangeNothing) {
       {"add", "Name=unquoted"},
       {"add", "Name=\"a\" Direction=1"},  // two properties in one argument
       {"add", "Name=\"a\"", "Name=\"b\""},
-      {"add", "Name=\"\""},
-      {"add", "Direction=1"},
-      {"add", "Name=\"ALL\""},
-      {"add", "Name=\"a|b\""},
       {"add", "Name=\"a\"", "LocalPorts=\"80\""},
+      {"remove"},
+      {"remove", "a", "b"},
       {"add", "Name=\"a\"", "LocalPorts=\"80\"", "Protocol=6"},
   };
   for (const auto& args : cases) {
     std::string what;
     for (const auto& a : args) what += a + " ";
     expect_refused(run(args), what);
+  }
+  // What the firewall's checks refuse: exit status 1 and one line naming the property.
+  const std::vector<std::vector<std::string>> refused_by_the_firewall = {
+      {"Name=\"\""},
+      {"Name=\"ALL\""},
+      {"Name=\"a|b\""},
+      {"Name=\"a\"", "Description=\"x|y\""},
+      {"Name=\"a\"", R"(ApplicationName="\\\\?\\C:\\a.exe")"},
+      {"Name=\"a\"", "ApplicationName=\"C:/a.exe\""},
+      {"Name=\"a\"", R"(ApplicationName="C:\\)" + std::string(257, 'x') + "\""},
+      {"Name=\"a\"", "serviceName=\"a\\\\b\""},
+      {"Name=\"a\"", "Profiles=0"},
+      {"Name=\"a\"", "Direction=2", "EdgeTraversal=-1"},
+  };
+  for (auto args : refused_by_the_firewall) {
+    const std::string what = args.back();
+    args.insert(args.begin(), "add");
+    const Outcome o = run(args);
+    EXPECT_EQ(o.status, 1) << what;
+    EXPECT_TRUE(o.err.starts_with("fwsim: the firewall refuses this rule: " +
+                                  what.substr(0, what.find('='))))
+        << what << ": " << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
   }
   EXPECT_EQ(read_file(store()), "Name=\"kept\"\n");
 }
@@ -156,6 +177,16 @@ TEST_F(FwsimCommandTest, ClearRemovesEveryRule) {
   EXPECT_EQ(listed.status, 0);
   EXPECT_EQ(listed.out, "");
   EXPECT_EQ(run({"clear"}).status, 0);  // clearing an empty store is fine
+}
+
+TEST_F(FwsimCommandTest, RemoveTakesEveryRuleOfTheNameAndNoOther) {
+  write_store("# note\nName=\"a\" Protocol=6\nName=\"b\"\nName=\"a\"\nName=\"A\"\n");
+  const Outcome removed = run({"remove", "a"});
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_EQ(removed.out + removed.err, "");
+  EXPECT_EQ(read_file(store()), "# note\nName=\"b\"\nName=\"A\"\n");
+  EXPECT_EQ(run({"remove", "a"}).status, 0);  // none left is fine
+  EXPECT_EQ(read_file(store()), "# note\nName=\"b\"\nName=\"A\"\n");
 }
 
 TEST_F(FwsimCommandTest, StoreDefaultsToTheUsersStateFolder) {

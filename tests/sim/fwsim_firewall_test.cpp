@@ -151,7 +151,7 @@ TEST_F(FirewallTest, NewRuleReadsBackWindowsDefaults) {
       {&INetFwRule::get_InterfaceTypes, u"All"}, {&INetFwRule::get_LocalAddresses, u"*"},
       {&INetFwRule::get_RemoteAddresses, u"*"},  {&INetFwRule::get_Name, nullptr},
       {&INetFwRule::get_Description, nullptr},   {&INetFwRule::get_ApplicationName, nullptr},
-      {&INetFwRule::get_serviceName, nullptr},   {&INetFwRule::get_LocalPorts, nullptr},
+      {&INetFwRule::get_ServiceName, nullptr},   {&INetFwRule::get_LocalPorts, nullptr},
       {&INetFwRule::get_RemotePorts, nullptr},   {&INetFwRule::get_IcmpTypesAndCodes, nullptr},
       {&INetFwRule::get_Grouping, nullptr}};
   for (const auto& [getter, expected] : texts) {
@@ -310,6 +310,35 @@ TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAsAFreshCopy) {
   LONG count = 0;
   ASSERT_EQ(all->get_Count(&count), S_OK);
   EXPECT_EQ(count, 4);
+}
+
+TEST_F(FirewallTest, RemoveTakesTheFirstRuleOfANameAndAStandardUserChangesNothing) {
+  write_store("Name=\"dup\" Direction=2\nName=\"other\"\nName=\"dup\" Direction=1\n");
+  Ref<INetFwRules> all;
+  rules(all);
+  Bstr dup(u"dup"), missing(u"missing");
+  ASSERT_TRUE(fwsim::add_faults("INetFwRules::get_Count#1=0x80070005|desc=stale"));
+  LONG count = 0;
+  ASSERT_EQ(all->get_Count(&count), E_ACCESSDENIED);
+  // A standard user may look but not change: Add and Remove are denied, with no error information.
+  fwsim::set_user(fwsim::User::Standard);
+  EXPECT_EQ(all->Remove(dup.get()), E_ACCESSDENIED);
+  EXPECT_EQ(fwsim::balance().errorinfo, 0);
+  EXPECT_EQ(add_named(u"new"), E_ACCESSDENIED);
+  Ref<INetFwRule> found;
+  EXPECT_EQ(all->Item(dup.get(), found.put()), S_OK);
+  found.reset();
+  fwsim::set_user(fwsim::User::Admin);
+  const std::string before = store_text();
+  EXPECT_EQ(all->Remove(missing.get()), S_OK);  // "the Remove method has no effect"
+  EXPECT_EQ(store_text(), before);
+  EXPECT_EQ(all->Remove(dup.get()), S_OK);
+  EXPECT_EQ(store_text(), "Name=\"other\"\nName=\"dup\" Direction=1\n");
+  EXPECT_EQ(fwsim::call_log().back(), "INetFwRules::Remove NetFwRules#1 \"dup\" -> 0x00000000");
+  ASSERT_TRUE(fwsim::add_faults("INetFwRules::Remove#4=0x80070005"));
+  EXPECT_EQ(all->Remove(dup.get()), E_ACCESSDENIED);
+  EXPECT_EQ(all->Remove(dup.get()), S_OK);
+  EXPECT_EQ(store_text(), "Name=\"other\"\n");
 }
 
 TEST_F(FirewallTest, ItemOfAMissingNameGivesNotFoundAndNoErrorInfo) {

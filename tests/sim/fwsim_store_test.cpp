@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../../sim/src/rule_checks.h"
 #include "../../sim/src/store.h"
 #include "support/sim_test.h"
 
@@ -17,6 +18,7 @@ using fwsim::detail::add_refusal;
 using fwsim::detail::format_rule;
 using fwsim::detail::parse_rule;
 using fwsim::detail::Prop;
+using fwsim::detail::PropValue;
 using fwsim::detail::Rule;
 using fwsim::detail::RuleStore;
 
@@ -119,13 +121,61 @@ TEST(StoreSyntax, ReasonsShowControlBytesEscapedOnOneLine) {
   }
 }
 
-TEST(StoreSyntax, AddRefusesEmptyBarredAndReservedNames) {
-  for (const char16_t* name : {u"", u"a|b", u"all", u"ALL", u"All", u"alL"}) {
-    EXPECT_TRUE(add_refusal(named(name)).has_value()) << std::u16string_view(name).size();
-  }
-  EXPECT_TRUE(add_refusal(Rule{{Prop::Direction, 1}}).has_value());
-  for (const char16_t* name : {u"all ", u"allow", u"a", u"Orvane Lobby In"}) {
-    EXPECT_FALSE(add_refusal(named(name)).has_value());
+// The firewall's checks of a whole rule, each refused form beside the nearest accepted one.
+TEST(StoreSyntax, AddRefusesWhatTheFirewallRefuses) {
+  const auto with = [](Prop prop, PropValue value) {
+    Rule rule = named(u"r");
+    fwsim::detail::put_property(rule, prop, std::move(value));
+    return rule;
+  };
+  const std::u16string app = u"C:\\a.exe";
+  const struct {
+    Rule rule;
+    const char* refusal;  // nullptr: accepted
+  } cases[] = {
+      {named(u""), "Name is empty"},
+      {Rule{{Prop::Direction, 1}}, "Name is empty"},
+      {named(u"a|b"), "Name contains |"},
+      {named(std::u16string(10'000, u'n')), "Name is 10,000 units or longer"},
+      {named(std::u16string(9'999, u'n')), nullptr},
+      {named(u"all"), "Name is \"all\", which names every rule"},
+      {named(u"ALL"), "Name is \"all\", which names every rule"},
+      {named(u"alL"), "Name is \"all\", which names every rule"},
+      {named(u"all "), nullptr},
+      {named(u"allow"), nullptr},
+      {named(u"Orvane Lobby In"), nullptr},
+      {with(Prop::Description, u"x|y"), "Description contains |"},
+      {with(Prop::Description, std::u16string(10'000, u'd')),
+       "Description is 10,000 units or longer"},
+      {with(Prop::ApplicationName, u"\\\\?\\C:\\a.exe"),
+       "ApplicationName contains one of / * ? \" < > |"},
+      {with(Prop::ApplicationName, u"C:/a.exe"), "ApplicationName contains one of / * ? \" < > |"},
+      {with(Prop::ApplicationName, u"C:\\a<b>.exe"),
+       "ApplicationName contains one of / * ? \" < > |"},
+      {with(Prop::ApplicationName, u"C:\\*.exe"), "ApplicationName contains one of / * ? \" < > |"},
+      {with(Prop::ApplicationName, u"\"C:\\a.exe\""),
+       "ApplicationName contains one of / * ? \" < > |"},
+      {with(Prop::ApplicationName, u"C:\\a|b.exe"),
+       "ApplicationName contains one of / * ? \" < > |"},
+      {with(Prop::ApplicationName, app + std::u16string(260 - app.size(), u'x')),
+       "ApplicationName is 260 units or longer"},
+      {with(Prop::ApplicationName, app + std::u16string(259 - app.size(), u'x')), nullptr},
+      {with(Prop::ApplicationName, u"\\\\srv\\share\\a b\u00e9.exe"), nullptr},
+      {with(Prop::serviceName, u"a\\b"), "serviceName contains one of / \\ |"},
+      {with(Prop::serviceName, u"a/b"), "serviceName contains one of / \\ |"},
+      {with(Prop::serviceName, std::u16string(260, u's')), "serviceName is 260 units or longer"},
+      {with(Prop::serviceName, u"Dnscache"), nullptr},
+      {with(Prop::Profiles, 0), "Profiles is 0, no profile"},
+      {with(Prop::Profiles, 4), nullptr},
+      {Rule{{Prop::Name, u"r"}, {Prop::Direction, 2}, {Prop::EdgeTraversal, -1}},
+       "EdgeTraversal is true on an outbound rule"},
+      {Rule{{Prop::Name, u"r"}, {Prop::EdgeTraversal, -1}}, nullptr},
+      {Rule{{Prop::Name, u"r"}, {Prop::Direction, 2}, {Prop::EdgeTraversal, 0}}, nullptr},
+  };
+  for (const auto& c : cases) {
+    const auto refusal = add_refusal(c.rule);
+    EXPECT_EQ(refusal.value_or("accepted"), c.refusal ? c.refusal : "accepted")
+        << format_rule(c.rule).substr(0, 80);
   }
 }
 

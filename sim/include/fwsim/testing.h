@@ -10,8 +10,9 @@ namespace fwsim {
 
 // Returns fwsim to a clean state for the next test: no faults, an empty call log, no trace file,
 // zeroed counters and fault counts, no apartments or error information on the calling thread, last
-// error 0, the default module path, standard error captured in memory (kind `file`), and the
-// store path left as it is. After reset() the environment controls are no longer read.
+// error 0, the default module path, an administrator, standard error captured in memory (kind
+// `file`), and the store path left as it is. After reset() the environment controls are no longer
+// read.
 void reset();
 
 // GetModuleFileNameW reports this path from now on. UTF-16 units; lone surrogates allowed.
@@ -19,6 +20,12 @@ void set_module_path(std::u16string path);
 
 // The rule store file that the simulated firewall reads and writes.
 void set_store_path(std::string path);
+
+// Whose rights the program runs with, as FWSIM_USER says: an administrator may do everything; a
+// standard user's INetFwRules::Add and Remove answer E_ACCESSDENIED and change nothing. reset()
+// makes the user an administrator again.
+enum class User { Admin, Standard };
+void set_user(User user);
 
 // Adds faults written as FWSIM_FAIL writes them. Returns false, adding nothing, when the text
 // cannot be read.
