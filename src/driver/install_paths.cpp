@@ -19,8 +19,9 @@ std::string path_under(std::string_view directory, std::initializer_list<std::st
 
 std::optional<std::string> installation_directory(WideView own_path) {
   // Decoding first is safe: prefixes and separators are ASCII, which the lossy decoding keeps
-  // exactly where they were, so the parent of the text is the text of the parent.
-  const std::string path = platform::wide_to_text(own_path);
+  // exactly where they were, so the parent of the text is the text of the parent. A program
+  // started through a \\?\ path is told its path in that form, which the firewall would refuse.
+  const std::string path = ordinary_form(platform::wide_to_text(own_path));
   const auto parent = parent_path(path);
   if (!parent) return std::nullopt;
   return std::string(*parent);

@@ -9,7 +9,8 @@
 namespace orvane::driver {
 
 // The folder that holds the executable at `own_path`, as UTF-8 (an unpaired surrogate in the path
-// becomes U+FFFD), or none when the path has no parent.
+// becomes U+FFFD), in its ordinary form when `own_path` is a verbatim path of a drive or a share;
+// none when the path has no parent.
 std::optional<std::string> installation_directory(WideView own_path);
 
 // The three applications the rules are for, under the installation directory.

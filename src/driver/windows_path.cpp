@@ -168,7 +168,24 @@ std::string join_verbatim(std::string_view path, const Layout& layout, std::stri
   return result;
 }
 
+bool equals_ignoring_ascii_case(std::string_view text, std::string_view upper) {
+  return std::equal(text.begin(), text.end(), upper.begin(), upper.end(), [](char t, char u) {
+    return (t >= 'a' && t <= 'z' ? static_cast<char>(t - 'a' + 'A') : t) == u;
+  });
+}
+
 }  // namespace
+
+std::string ordinary_form(std::string_view path) {
+  constexpr std::string_view kVerbatim = "\\\\?\\";
+  if (!path.starts_with(kVerbatim)) return std::string(path);
+  const std::string_view rest = path.substr(kVerbatim.size());
+  if (rest.size() >= 4 && equals_ignoring_ascii_case(rest.substr(0, 4), "UNC\\")) {
+    return "\\\\" + std::string(rest.substr(4));
+  }
+  if (is_drive(rest) && rest.size() > 2 && rest[2] == '\\') return std::string(rest);
+  return std::string(path);
+}
 
 std::optional<std::string_view> parent_path(std::string_view path) {
   const Layout layout(path);

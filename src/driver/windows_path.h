@@ -10,6 +10,13 @@ namespace orvane::driver {
 // decoded from UTF-16). Prefixes: drive (C:), UNC (\\server\share), verbatim (\\?\..., \\?\UNC\...,
 // \\?\C:) and device (\\.\name). Separators are \ and /, except after a verbatim prefix (\ only).
 
+// The ordinary form of a verbatim path of a drive or a share, as Windows' own path functions give
+// it (PathCchStripPrefix): \\?\C:\x becomes C:\x and \\?\UNC\srv\share\x becomes
+// \\srv\share\x, the prefix's letters in any case. Windows' firewall refuses an application path
+// holding "?", so a verbatim path can name no rule. Every other path, the other verbatim and
+// device forms among them, comes back as it is.
+std::string ordinary_form(std::string_view path);
+
 // The path without its last component (a name, "." or ".."), with the separators before it
 // removed but a root separator kept: C:\Games\setup.exe -> C:\Games, C:\setup.exe -> C:\.
 // None when the path has no such component (empty, or only a prefix and/or a root).

@@ -241,13 +241,22 @@ TEST(JoinPath, PlacesTheLobbyBesideTheExecutable) {
       {"C:\\Games\\Orvane\\orvane-firewall.exe", "C:\\Games\\Orvane\\orvane-lobby.exe"},
       {"C:\\orvane-firewall.exe", "C:\\orvane-lobby.exe"},
       {"\\\\server\\share\\orvane-firewall.exe", "\\\\server\\share\\orvane-lobby.exe"},
-      {"\\\\?\\C:\\Games\\orvane-firewall.exe", "\\\\?\\C:\\Games\\orvane-lobby.exe"},
-      {"\\\\?\\UNC\\server\\share\\orvane-firewall.exe",
-       "\\\\?\\UNC\\server\\share\\orvane-lobby.exe"},
+      // A verbatim path of a drive or a share comes back to its ordinary form; others stay.
+      {"\\\\?\\C:\\Games\\orvane-firewall.exe", "C:\\Games\\orvane-lobby.exe"},
+      {"\\\\?\\d:\\orvane-firewall.exe", "d:\\orvane-lobby.exe"},
+      {"\\\\?\\UNC\\server\\share\\orvane-firewall.exe", "\\\\server\\share\\orvane-lobby.exe"},
+      {"\\\\?\\unc\\server\\share\\x\\orvane-firewall.exe",
+       "\\\\server\\share\\x\\orvane-lobby.exe"},
+      {"\\\\?\\Volume{0d1e}\\Orvane\\orvane-firewall.exe",
+       "\\\\?\\Volume{0d1e}\\Orvane\\orvane-lobby.exe"},
+      {"\\\\?\\GLOBALROOT\\Device\\orvane-firewall.exe",
+       "\\\\?\\GLOBALROOT\\Device\\orvane-lobby.exe"},
+      {"\\\\.\\C:\\Games\\orvane-firewall.exe", "\\\\.\\C:\\Games\\orvane-lobby.exe"},
       {"Z:\\home\\user\\orvane\\orvane-firewall", "Z:\\home\\user\\orvane\\orvane-lobby.exe"},
   };
   for (const auto& c : cases) {
-    const auto directory = parent_path(c.executable);
+    const std::string executable = ordinary_form(c.executable);
+    const auto directory = parent_path(executable);
     ASSERT_TRUE(directory.has_value()) << c.executable;
     EXPECT_EQ(application_path(*directory, {"orvane-lobby.exe"}), c.lobby);
   }

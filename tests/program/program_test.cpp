@@ -105,9 +105,13 @@ TEST_P(ProgramPathTest, NamesTheApplicationsUnderItsFolder) {
   EXPECT_EQ(last_trace_line(), kBalanced);
 }
 
-std::string long_folder() {
+// A folder of `length` characters; \emulator\pendrel-orvane\pendrel.exe, the longest of the three
+// application names, adds 36 to it.
+std::string folder_of(std::size_t length) {
   std::string folder = "C:";
-  while (folder.size() < 990) folder += "\\abcdefghi";
+  while (folder.size() < length) folder += "\\abcdefghi";
+  folder.resize(length);
+  if (folder.back() == '\\') folder.back() = 'x';
   return folder;
 }
 
@@ -125,15 +129,71 @@ INSTANTIATE_TEST_SUITE_P(
         PathCase{"Unc", "\\\\server\\share\\Orvane\\setup.exe",
                  "\\\\\\\\server\\\\share\\\\Orvane"},
         PathCase{"UncShareRoot", "\\\\server\\share\\setup.exe", "\\\\\\\\server\\\\share"},
-        PathCase{"Verbatim", "\\\\?\\C:\\Games\\setup.exe", "\\\\\\\\?\\\\C:\\\\Games"},
-        PathCase{"VerbatimUnc", "\\\\?\\UNC\\server\\share\\setup.exe",
-                 "\\\\\\\\?\\\\UNC\\\\server\\\\share"},
-        PathCase{"LongerThanTheFirstBuffer", long_folder() + "\\setup.exe", doubled(long_folder())},
+        // Started through a verbatim path, the program names its folder in the ordinary form.
+        PathCase{"Verbatim", "\\\\?\\C:\\Games\\setup.exe", "C:\\\\Games"},
+        PathCase{"VerbatimUnc", "\\\\?\\unc\\server\\share\\setup.exe", "\\\\\\\\server\\\\share"},
+        PathCase{"Device", "\\\\.\\C:\\Games\\setup.exe", "\\\\\\\\.\\\\C:\\\\Games"},
+        PathCase{"LongestAccepted", folder_of(223) + "\\setup.exe", doubled(folder_of(223))},
         PathCase{"NonAscii", "C:\\Spiele\\Orvan\xC3\xA9 \xE6\xB8\xB8\xE6\x88\x8F\\setup.exe",
                  "C:\\\\Spiele\\\\Orvan\xC3\xA9 \xE6\xB8\xB8\xE6\x88\x8F"},
         PathCase{"LoneSurrogate", "C:\\Games\\Orv\\u{d800}ne\\setup.exe",
                  "C:\\\\Games\\\\Orv\xEF\xBF\xBDne"}),
     [](const auto& param_info) { return param_info.param.label; });
+
+// Paths Windows' firewall refuses (a "?" in them, or 260 units or more) stop at the first rule
+// concerned, with the rules before it kept. The 990-unit folder is also longer than the first
+// buffer for the own path, which must be found all the same (no report at line 9).
+TEST_F(ProgramTest, ApplicationPathsTheFirewallRefusesAreReportedAtTheirRule) {
+  const std::string refused =
+      "WindowsError(Error { code: HRESULT(0x80070057), message: \"The "
+      "parameter is incorrect.\" })";
+  const struct {
+    std::string module_path;
+    std::string message;
+    int line;
+    std::size_t kept;
+  } cases[] = {
+      {folder_of(990) + "\\setup.exe", "Failed to add lobby in rule if not exists", 48, 0},
+      {folder_of(230) + "\\setup.exe", "Failed to add halvic in rule if not exists", 74, 2},
+      {folder_of(225) + "\\setup.exe", "Failed to add pendrel in rule if not exists", 100, 4},
+      {"\\\\?\\Volume{6c2a3f1e-0000-0000-0000-100000000000}\\Orvane\\setup.exe",
+       "Failed to add lobby in rule if not exists", 48, 0},
+      {"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume2\\setup.exe",
+       "Failed to add lobby in rule if not exists", 48, 0},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(store());
+    const ProcessResult result = run({{"FWSIM_MODULE_PATH", c.module_path}});
+    EXPECT_EQ(result.exit_code, 101) << c.module_path;
+    EXPECT_EQ(result.err,
+              report("src\\main:" + std::to_string(c.line) + ":10", c.message + ": " + refused));
+    const auto all = six_rules(doubled(c.module_path.substr(0, c.module_path.rfind('\\'))));
+    EXPECT_EQ(store_lines(), std::vector<std::string>(all.begin(), all.begin() + c.kept));
+    EXPECT_EQ(last_trace_line(), kBalanced);
+  }
+}
+
+// A user without administrator rights may look rules up but not add them.
+TEST_F(ProgramTest, StandardUserIsRefusedTheFirstAddButNeedsNoneWhenTheRulesExist) {
+  const std::map<std::string, std::string> standard = {
+      {"FWSIM_MODULE_PATH", "C:\\Games\\setup.exe"}, {"FWSIM_USER", "standard"}};
+  const ProcessResult refused = run(standard);
+  EXPECT_EQ(refused.exit_code, 101);
+  EXPECT_EQ(refused.err,
+            report("src\\main:48:10",
+                   "Failed to add lobby in rule if not exists: WindowsError(Error { code: "
+                   "HRESULT(0x80070005), message: \"Access is denied.\" })"));
+  EXPECT_FALSE(std::filesystem::exists(store()));
+  EXPECT_EQ(last_trace_line(), kBalanced);
+
+  ASSERT_EQ(run({{"FWSIM_MODULE_PATH", "C:\\Games\\setup.exe"}}).exit_code, 0);
+  const std::string added = read_file(store());
+  const ProcessResult again = run(standard);
+  EXPECT_EQ(again.exit_code, 0);
+  EXPECT_EQ(again.out + again.err, "");
+  EXPECT_EQ(read_file(store()), added);
+  EXPECT_EQ(run({{"FWSIM_USER", "other"}}).exit_code, 3);
+}
 
 TEST_F(ProgramTest, NoParentReportsAtLineEleven) {
   const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}});
