@@ -6,9 +6,9 @@
 #include <string_view>
 
 #include "bench_support.h"
-#include "platform/owned_bstr.h"
-#include "platform/utf16.h"
-#include "report/quote.h"
+#include "firewall/bstr_conversion.h"
+#include "text/quote.h"
+#include "text/utf16.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ using orvane::bench::repeat_to;
 void text_to_wide(benchmark::State& state, std::string_view unit) {
   const std::string text = repeat_to(unit, static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
-    orvane::WideString wide = orvane::platform::text_to_wide(text);
+    orvane::WideString wide = orvane::text::text_to_wide(text);
     benchmark::DoNotOptimize(wide.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -27,7 +27,7 @@ void from_text(benchmark::State& state, std::string_view unit) {
   orvane::bench::quiet_platform();
   const std::string text = repeat_to(unit, static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) {
-    orvane::platform::OwnedBstr bstr = orvane::platform::from_text(std::string_view(text));
+    orvane::platform::OwnedBstr bstr = orvane::firewall::from_text(std::string_view(text));
     benchmark::DoNotOptimize(bstr.get());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -37,9 +37,9 @@ void from_text(benchmark::State& state, std::string_view unit) {
 // the other direction's.
 void wide_to_text(benchmark::State& state, std::string_view unit) {
   const std::string text = repeat_to(unit, static_cast<std::size_t>(state.range(0)));
-  const orvane::WideString wide = orvane::platform::text_to_wide(text);
+  const orvane::WideString wide = orvane::text::text_to_wide(text);
   for (auto _ : state) {
-    std::string decoded = orvane::platform::wide_to_text(wide);
+    std::string decoded = orvane::text::wide_to_text(wide);
     benchmark::DoNotOptimize(decoded.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
@@ -50,7 +50,7 @@ void quote_text(benchmark::State& state, std::string_view unit) {
   std::string out;
   for (auto _ : state) {
     out.clear();
-    orvane::report::quote_text(text, out);
+    orvane::text::quote_text(text, out);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "reference_unicode.h"
-#include "report/quote.h"
+#include "text/quote.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ std::u32string unquote(std::string_view quoted) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::string quoted = "prefix ";
-  orvane::report::quote_text(text, quoted);
+  orvane::text::quote_text(text, quoted);
   // The rule appends: what was in the sink stays.
   check(quoted.starts_with("prefix "), "the sink's text was changed");
   const std::string_view form = std::string_view(quoted).substr(7);

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/utf16.h"
 #include "reference_unicode.h"
+#include "text/utf16.h"
 
 namespace {
 
@@ -29,11 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   bool valid = false;
   const std::u32string code_points = decode_utf8(text, /*surrogates=*/false, &valid);
-  const orvane::WideString wide = orvane::platform::text_to_wide(text);
+  const orvane::WideString wide = orvane::text::text_to_wide(text);
   check(as_units(wide) == encode_utf16(code_points), "text_to_wide differs from the reference");
   if (valid) {
-    check(orvane::platform::wide_to_text(wide) == text,
-          "valid UTF-8 does not survive a round trip");
+    check(orvane::text::wide_to_text(wide) == text, "valid UTF-8 does not survive a round trip");
   }
 
   // As UTF-16 units: lossy only for unpaired surrogates.
@@ -42,15 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const orvane::WideView view(reinterpret_cast<const WCHAR*>(units.data()), units.size());
   bool paired = false;
   const std::u32string decoded = decode_utf16(units, &paired);
-  const std::string narrow = orvane::platform::wide_to_text(view);
+  const std::string narrow = orvane::text::wide_to_text(view);
   check(narrow == encode_utf8(decoded), "wide_to_text differs from the reference");
   if (paired) {
-    check(as_units(orvane::platform::text_to_wide(narrow)) == units,
+    check(as_units(orvane::text::text_to_wide(narrow)) == units,
           "paired UTF-16 does not survive a round trip");
   }
 
   // Trailing white space: exactly the units 9 to 13 and 32 at the end go.
-  const orvane::WideView trimmed = orvane::platform::trim_trailing_white_space(view);
+  const orvane::WideView trimmed = orvane::text::trim_trailing_white_space(view);
   std::size_t keep = units.size();
   while (keep > 0 && trimmed_unit(units[keep - 1])) --keep;
   check(trimmed.data() == view.data() && trimmed.size() == keep,

@@ -3,7 +3,7 @@
 #include <initializer_list>
 
 #include "driver/windows_path.h"
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 namespace orvane::driver {
 namespace {
@@ -21,7 +21,7 @@ std::optional<std::string> installation_directory(WideView own_path) {
   // Decoding first is safe: prefixes and separators are ASCII, which the lossy decoding keeps
   // exactly where they were, so the parent of the text is the text of the parent. A program
   // started through a \\?\ path is told its path in that form, which the firewall would refuse.
-  const std::string path = ordinary_form(platform::wide_to_text(own_path));
+  const std::string path = ordinary_form(text::wide_to_text(own_path));
   const auto parent = parent_path(path);
   if (!parent) return std::nullopt;
   return std::string(*parent);

@@ -1,9 +1,9 @@
 #include "firewall/add_if_not_exists.h"
 
+#include "firewall/bstr_conversion.h"
 #include "firewall/build_com_rule.h"
 #include "firewall/com_result.h"
 #include "platform/com_apartment.h"
-#include "platform/owned_bstr.h"
 
 namespace orvane::firewall {
 namespace {
@@ -25,7 +25,7 @@ bool rule_exists(INetFwRules* rules, BSTR name) {
 
 // Everything obtained here is released in the reverse order it was obtained (the new or found
 // rule, the name, the collection, the policy), and the apartment is closed last.
-std::expected<bool, platform::FirewallError> add_if_not_exists(const FirewallRule& rule) {
+std::expected<bool, firewall::FirewallError> add_if_not_exists(const FirewallRule& rule) {
   auto apartment = platform::ComApartment::enter();
   if (!apartment) return std::unexpected(apartment_failure(apartment.error()));
 
@@ -38,7 +38,7 @@ std::expected<bool, platform::FirewallError> add_if_not_exists(const FirewallRul
   hr = policy->get_Rules(rules.put());
   if (auto failure = object_failure(hr, rules)) return std::unexpected(std::move(*failure));
 
-  const platform::OwnedBstr name = platform::from_text(std::string_view(rule.name));
+  const platform::OwnedBstr name = firewall::from_text(std::string_view(rule.name));
   if (rule_exists(rules.get(), name.get())) return false;
 
   auto built = build_com_rule(rule);

@@ -2,9 +2,9 @@
 
 #include <expected>
 
+#include "firewall/firewall_error.h"
 #include "firewall/firewall_rule.h"
 #include "platform/com_ptr.h"
-#include "platform/firewall_error.h"
 
 namespace orvane::firewall {
 
@@ -12,7 +12,7 @@ namespace orvane::firewall {
 // optional ones only when present, in a fixed order. It initialises COM for itself and balances
 // that before returning, so the caller must hold its own single-threaded apartment for as long as
 // it uses the object, and releases the object once.
-std::expected<platform::ComPtr<INetFwRule>, platform::FirewallError> build_com_rule(
+std::expected<platform::ComPtr<INetFwRule>, firewall::FirewallError> build_com_rule(
     const FirewallRule& rule);
 
 }  // namespace orvane::firewall

@@ -2,8 +2,8 @@
 
 #include <optional>
 
+#include "firewall/firewall_error.h"
 #include "platform/com_ptr.h"
-#include "platform/firewall_error.h"
 #include "platform/hresult_error.h"
 
 namespace orvane::firewall {
@@ -12,22 +12,22 @@ namespace orvane::firewall {
 // call's result, so that it takes the error information the call left on the thread.
 
 // CoInitializeEx refused an apartment: only the system's text for the code is kept.
-inline platform::FirewallError apartment_failure(HRESULT hr) {
-  return platform::CoInitializeExFailed{platform::system_message(hr)};
+inline firewall::FirewallError apartment_failure(HRESULT hr) {
+  return firewall::CoInitializeExFailed{platform::system_message(hr)};
 }
 
 // The error of a failed call, or none.
-inline std::optional<platform::FirewallError> call_failure(HRESULT hr) {
+inline std::optional<firewall::FirewallError> call_failure(HRESULT hr) {
   if (SUCCEEDED(hr)) return std::nullopt;
-  return platform::WindowsError{platform::HresultError::from_hresult(hr)};
+  return firewall::WindowsError{platform::HresultError::from_hresult(hr)};
 }
 
 // The error of a call that hands out an object: a failure, or a success that gave back nothing,
 // which is reported with code 0.
 template <class T>
-std::optional<platform::FirewallError> object_failure(HRESULT hr, const platform::ComPtr<T>& out) {
-  if (FAILED(hr)) return platform::WindowsError{platform::HresultError::from_hresult(hr)};
-  if (!out) return platform::WindowsError{platform::HresultError(S_OK)};
+std::optional<firewall::FirewallError> object_failure(HRESULT hr, const platform::ComPtr<T>& out) {
+  if (FAILED(hr)) return firewall::WindowsError{platform::HresultError::from_hresult(hr)};
+  if (!out) return firewall::WindowsError{platform::HresultError(S_OK)};
   return std::nullopt;
 }
 

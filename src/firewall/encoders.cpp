@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "firewall/bstr_conversion.h"
 #include "platform/owned_safe_array.h"
 
 namespace orvane::firewall {
@@ -93,7 +94,7 @@ OwnedBstr join_to_bstr(const std::optional<std::set<Member>>& members, Render re
     first = false;
     render(text, member);
   }
-  return platform::from_text(std::move(text));
+  return firewall::from_text(std::move(text));
 }
 
 }  // namespace
@@ -144,7 +145,7 @@ std::expected<OwnedVariant, HresultError> interface_names_to_variant(
     OwnedVariant element;
     VARIANT* temporary = element.put();
     V_VT(temporary) = VT_BSTR;
-    V_BSTR(temporary) = platform::from_text(std::string(name)).release();
+    V_BSTR(temporary) = firewall::from_text(std::string(name)).detach();
 
     if (!std::in_range<LONG>(index)) return std::unexpected(HresultError(kInvalidData));
     LONG position = static_cast<LONG>(index);
@@ -158,7 +159,7 @@ std::expected<OwnedVariant, HresultError> interface_names_to_variant(
 
   VARIANT* value = result.put();
   V_VT(value) = static_cast<VARTYPE>(VT_ARRAY | VT_VARIANT);
-  V_ARRAY(value) = array.release();
+  V_ARRAY(value) = array.detach();
   return result;
 }
 

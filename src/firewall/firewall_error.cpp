@@ -1,10 +1,10 @@
-#include "platform/firewall_error.h"
+#include "firewall/firewall_error.h"
 
 #include <type_traits>
 
-#include "report/quote.h"
+#include "text/quote.h"
 
-namespace orvane::platform {
+namespace orvane::firewall {
 
 void detailed_form(const FirewallError& error, std::string& out) {
   std::visit(
@@ -12,7 +12,7 @@ void detailed_form(const FirewallError& error, std::string& out) {
         using Variant = std::decay_t<decltype(variant)>;
         if constexpr (std::is_same_v<Variant, CoInitializeExFailed>) {
           out += "CoInitializeExFailed(";
-          report::quote_text(variant.message, out);
+          text::quote_text(variant.message, out);
           out += ')';
         } else if constexpr (std::is_same_v<Variant, WindowsError>) {
           out += "WindowsError(";
@@ -36,4 +36,4 @@ void detailed_form(const FirewallError& error, std::string& out) {
       error);
 }
 
-}  // namespace orvane::platform
+}  // namespace orvane::firewall

@@ -5,7 +5,7 @@
 
 #include "platform/hresult_error.h"
 
-namespace orvane::platform {
+namespace orvane::firewall {
 
 // The firewall library's one error type. Only CoInitializeExFailed and WindowsError are ever made;
 // the other variants belong to the type's detailed form. Values are moved, never copied.
@@ -13,7 +13,7 @@ struct CoInitializeExFailed {
   std::string message;  // the system's text for the failing code; the code is not kept
 };
 struct WindowsError {
-  HresultError error;
+  platform::HresultError error;
 };
 struct RuleAlreadyExists {};
 struct InvalidNetFwAction {};
@@ -29,4 +29,4 @@ using FirewallError = std::variant<CoInitializeExFailed, WindowsError, RuleAlrea
 // CoInitializeExFailed("..."), WindowsError(Error { ... }), or the bare name of the variant.
 void detailed_form(const FirewallError& error, std::string& out);
 
-}  // namespace orvane::platform
+}  // namespace orvane::firewall

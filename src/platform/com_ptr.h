@@ -48,7 +48,7 @@ class ComPtr {
   }
 
   // Gives up ownership without releasing.
-  [[nodiscard]] T* release() noexcept { return std::exchange(ptr_, nullptr); }
+  [[nodiscard]] T* detach() noexcept { return std::exchange(ptr_, nullptr); }
 
  private:
   T* ptr_ = nullptr;

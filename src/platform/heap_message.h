@@ -29,4 +29,6 @@ class HeapMessage {
   WCHAR* buffer_ = nullptr;
 };
 
+static_assert(sizeof(HeapMessage) == sizeof(WCHAR*));
+
 }  // namespace orvane::platform

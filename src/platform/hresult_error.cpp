@@ -5,8 +5,8 @@
 
 #include "platform/heap_message.h"
 #include "platform/owned_bstr.h"
-#include "platform/utf16.h"
-#include "report/quote.h"
+#include "text/quote.h"
+#include "text/utf16.h"
 
 namespace orvane::platform {
 namespace {
@@ -15,9 +15,9 @@ namespace {
 constexpr DWORD kNtStatusBit = 0x10000000;
 
 // The text of a BSTR that error information handed out, or empty text for none.
-std::string bstr_text(const OwnedBstr& text) {
-  if (text.length() == 0) return {};
-  return wide_to_text(trim_trailing_white_space(text.view()));
+std::string bstr_text(const OwnedBstr& bstr) {
+  if (bstr.length() == 0) return {};
+  return text::wide_to_text(text::trim_trailing_white_space(bstr.view()));
 }
 
 }  // namespace
@@ -68,10 +68,15 @@ void detailed_form(const HresultError& error, std::string& out) {
   out += "Error { code: HRESULT(";
   out += code;
   out += "), message: ";
-  report::quote_text(error.message(), out);
+  text::quote_text(error.message(), out);
   out += " }";
 }
 
+// One of the program's two FormatMessageW lookups; the other is os_error_message (report/), for
+// the own-path error. They differ on purpose, each as its report form requires: this one lets the
+// system allocate the buffer, loads ntdll for a wrapped NTSTATUS, decodes any text (lossily) and
+// gives empty text when there is none; the other fills a fixed 2048-unit buffer, takes ntdll's
+// table only when ntdll is loaded already, and says in words why there is no text.
 std::string system_message(HRESULT code) {
   DWORD flags =
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM;
@@ -88,7 +93,7 @@ std::string system_message(HRESULT code) {
   const DWORD count = FormatMessageW(flags, source, message_id, 0,
                                      reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
   if (!buffer.get() || count == 0) return {};
-  return wide_to_text(trim_trailing_white_space(WideView(buffer.get(), count)));
+  return text::wide_to_text(text::trim_trailing_white_space(WideView(buffer.get(), count)));
 }
 
 }  // namespace orvane::platform

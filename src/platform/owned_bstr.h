@@ -11,7 +11,7 @@ namespace orvane::platform {
 
 // The sole owner of one BSTR. Null stands for the empty text: no platform string is ever made
 // for it, and none is freed. Lend the pointer with get(); it is freed with SysFreeString when the
-// owner is destroyed, unless release() handed it on (to a VARIANT, say).
+// owner is destroyed, unless detach() handed it on (to a VARIANT, say).
 class OwnedBstr {
  public:
   OwnedBstr() noexcept = default;
@@ -44,7 +44,7 @@ class OwnedBstr {
   void reset() noexcept {
     if (BSTR bstr = std::exchange(bstr_, nullptr)) SysFreeString(bstr);
   }
-  [[nodiscard]] BSTR release() noexcept { return std::exchange(bstr_, nullptr); }
+  [[nodiscard]] BSTR detach() noexcept { return std::exchange(bstr_, nullptr); }
 
   // Length in UTF-16 units, from the string's own length prefix; 0 for null.
   std::size_t length() const noexcept { return bstr_ ? SysStringLen(bstr_) : 0; }
@@ -55,17 +55,5 @@ class OwnedBstr {
 };
 
 static_assert(sizeof(OwnedBstr) == sizeof(BSTR));
-
-// A BSTR holding a copy of `count` units at `units`; null for none. The program stops through the
-// failure report when the count does not fit a BSTR's 32-bit length, or when the platform cannot
-// allocate the string: no caller could do anything but stop.
-OwnedBstr from_wide(const WCHAR* units, std::size_t count);
-inline OwnedBstr from_wide(WideView units) { return from_wide(units.data(), units.size()); }
-
-// The text as a BSTR, exactly: UTF-16, nothing trimmed or appended; null for the empty text.
-// The first form reads the text where it stands (a record's field, a name the caller keeps);
-// the second takes the text over and frees it once converted.
-OwnedBstr from_text(std::string_view text);
-OwnedBstr from_text(std::string&& text);
 
 }  // namespace orvane::platform

@@ -6,7 +6,7 @@
 
 namespace orvane::platform {
 
-// Owns one SAFEARRAY until it is handed on (to a VARIANT, with release()) and destroys it with
+// Owns one SAFEARRAY until it is handed on (to a VARIANT, with detach()) and destroys it with
 // SafeArrayDestroy otherwise, which also frees every element in it.
 class OwnedSafeArray {
  public:
@@ -35,7 +35,7 @@ class OwnedSafeArray {
     // Destroying an array the program made and never locked cannot fail in a way that matters.
     if (SAFEARRAY* array = std::exchange(array_, nullptr)) (void)SafeArrayDestroy(array);
   }
-  [[nodiscard]] SAFEARRAY* release() noexcept { return std::exchange(array_, nullptr); }
+  [[nodiscard]] SAFEARRAY* detach() noexcept { return std::exchange(array_, nullptr); }
 
  private:
   SAFEARRAY* array_ = nullptr;

@@ -42,4 +42,6 @@ class OwnedVariant {
   VARIANT value_;
 };
 
+static_assert(sizeof(OwnedVariant) == sizeof(VARIANT));
+
 }  // namespace orvane::platform

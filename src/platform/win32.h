@@ -49,14 +49,13 @@ struct IRestrictedErrorInfo : public IUnknown {
 #include <fwsim/win32.h>
 #endif
 
-#include <string>
-#include <string_view>
+#include <type_traits>
+
+#include "text/wide_string.h"
 
 namespace orvane {
 
-// UTF-16 text as the platform's wide functions take it.
-using WideString = std::basic_string<WCHAR>;
-using WideView = std::basic_string_view<WCHAR>;
+static_assert(std::is_same_v<WideChar, WCHAR>, "WideString must be the platform's wide text");
 
 // Classes and interfaces of the firewall policy API and the error-information interface that the
 // program asks for, by their documented identifiers.

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <utility>
 
-#include "platform/utf16.h"
 #include "platform/win32.h"
-#include "report/quote.h"
+#include "text/quote.h"
+#include "text/utf16.h"
 
 namespace orvane::report {
 namespace {
@@ -98,6 +98,8 @@ std::string_view os_error_kind(std::int32_t code) {
   return it != kKinds.end() && it->code == code ? it->kind : "Uncategorized";
 }
 
+// One of the program's two FormatMessageW lookups; the other is platform::system_message, for
+// the firewall's errors. Why they are not one: see there.
 std::string os_error_message(std::int32_t code) {
   DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   LPCVOID source = nullptr;
@@ -125,7 +127,7 @@ std::string os_error_message(std::int32_t code) {
     return text;
   }
 
-  const WideView units = platform::trim_trailing_white_space(
+  const WideView units = text::trim_trailing_white_space(
       WideView(buffer.data(), std::min<DWORD>(length, kMessageUnits)));
   if (!is_valid_utf16(units)) {
     std::string text = "OS Error ";
@@ -133,7 +135,7 @@ std::string os_error_message(std::int32_t code) {
     text += " (FormatMessageW() returned invalid UTF-16)";
     return text;
   }
-  return platform::wide_to_text(units);
+  return text::wide_to_text(units);
 }
 
 void detailed_form(const OsError& error, std::string& out) {
@@ -142,7 +144,7 @@ void detailed_form(const OsError& error, std::string& out) {
   out += ", kind: ";
   out += os_error_kind(error.code);
   out += ", message: ";
-  quote_text(os_error_message(error.code), out);
+  text::quote_text(os_error_message(error.code), out);
   out += " }";
 }
 

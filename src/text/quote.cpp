@@ -1,13 +1,13 @@
-#include "report/quote.h"
+#include "text/quote.h"
 
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/utf16.h"
-#include "report/unicode_tables.h"
+#include "text/unicode_tables.h"
+#include "text/utf16.h"
 
-namespace orvane::report {
+namespace orvane::text {
 namespace {
 
 void append_braced(char32_t c, std::string& out) {
@@ -49,7 +49,7 @@ void append_quoted_char(char32_t c, std::string& out) {
     // non-printable ones would vanish or break the report's lines: show their numbers.
     append_braced(c, out);
   } else {
-    platform::append_utf8(c, out);
+    text::append_utf8(c, out);
   }
 }
 
@@ -59,11 +59,11 @@ void quote_text(std::string_view text, std::string& out) {
   out += '"';
   while (!text.empty()) {
     // Surrogates encoded in the text are shown as the units they were, not as U+FFFD.
-    const platform::Utf8Char c = platform::decode_utf8(text, /*surrogates=*/true);
+    const text::Utf8Char c = text::decode_utf8(text, /*surrogates=*/true);
     append_quoted_char(c.code_point, out);
     text.remove_prefix(c.length);
   }
   out += '"';
 }
 
-}  // namespace orvane::report
+}  // namespace orvane::text

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace orvane::report {
+namespace orvane::text {
 
 // Appends `text` to `out` the way detailed forms show a text: in double quotes, with `"` and `\`
 // escaped, tab, line feed, carriage return and U+0000 as \t \n \r \0, grapheme extenders and
@@ -13,4 +13,4 @@ namespace orvane::report {
 // non-printable character, and bytes that are not UTF-8 at all are shown as U+FFFD.
 void quote_text(std::string_view text, std::string& out);
 
-}  // namespace orvane::report
+}  // namespace orvane::text

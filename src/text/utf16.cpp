@@ -1,8 +1,8 @@
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 #include <cstdint>
 
-namespace orvane::platform {
+namespace orvane::text {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
@@ -12,11 +12,11 @@ bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; 
 
 void append_utf16(char32_t c, WideString& out) {
   if (c < 0x10000) {
-    out += static_cast<WCHAR>(c);
+    out += static_cast<WideChar>(c);
   } else {
     c -= 0x10000;
-    out += static_cast<WCHAR>(0xD800 + (c >> 10));
-    out += static_cast<WCHAR>(0xDC00 + (c & 0x3FF));
+    out += static_cast<WideChar>(0xD800 + (c >> 10));
+    out += static_cast<WideChar>(0xDC00 + (c & 0x3FF));
   }
 }
 
@@ -102,11 +102,11 @@ void append_utf8(char32_t c, std::string& out) {
 
 WideView trim_trailing_white_space(WideView units) {
   while (!units.empty()) {
-    const WCHAR last = units.back();
+    const WideChar last = units.back();
     if (last != 32 && (last < 9 || last > 13)) break;
     units.remove_suffix(1);
   }
   return units;
 }
 
-}  // namespace orvane::platform
+}  // namespace orvane::text

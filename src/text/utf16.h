@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/win32.h"
+#include "text/wide_string.h"
 
-namespace orvane::platform {
+namespace orvane::text {
 
 // Lossy UTF-16 to UTF-8: surrogate pairs make one code point; every unpaired surrogate becomes
 // U+FFFD (and a high surrogate followed by a non-low unit leaves that unit to be decoded afresh).
@@ -34,4 +34,4 @@ void append_utf8(char32_t code_point, std::string& out);
 // `units` without its trailing tab, line feed, vertical tab, form feed, carriage return and space.
 WideView trim_trailing_white_space(WideView units);
 
-}  // namespace orvane::platform
+}  // namespace orvane::text

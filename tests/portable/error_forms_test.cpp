@@ -6,14 +6,16 @@
 
 #include <string>
 
-#include "platform/firewall_error.h"
+#include "firewall/firewall_error.h"
 #include "platform/hresult_error.h"
-#include "platform/utf16.h"
-#include "report/quote.h"
+#include "text/quote.h"
+#include "text/utf16.h"
 
 namespace {
 
+using namespace orvane::firewall;
 using namespace orvane::platform;
+using namespace orvane::text;
 
 constexpr auto kAccessDenied = static_cast<HRESULT>(0x80070005);
 constexpr auto kFileNotFound = static_cast<HRESULT>(0x80070002);
@@ -45,7 +47,7 @@ PlatformText platform_text(DWORD id, HMODULE module = nullptr) {
 
 std::string quoted(const std::string& text) {
   std::string out;
-  orvane::report::quote_text(text, out);
+  orvane::text::quote_text(text, out);
   return out;
 }
 

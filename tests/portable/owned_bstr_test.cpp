@@ -1,4 +1,4 @@
-#include "platform/owned_bstr.h"
+#include "firewall/bstr_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 
 namespace {
 
-using orvane::platform::from_text;
-using orvane::platform::from_wide;
+using orvane::firewall::from_text;
+using orvane::firewall::from_wide;
 using orvane::platform::OwnedBstr;
 using orvane::testing::wide;
 
@@ -48,7 +48,7 @@ TEST(FromText, TakesOverAGivenText) {
 
 TEST(OwnedBstr, ReleaseHandsOwnershipOn) {
   OwnedBstr bstr = from_text(std::string_view("x"));
-  const BSTR raw = bstr.release();
+  const BSTR raw = bstr.detach();
   EXPECT_EQ(bstr.get(), nullptr);
   EXPECT_EQ(SysStringLen(raw), 1u);
   const OwnedBstr adopted = OwnedBstr::adopt(raw);

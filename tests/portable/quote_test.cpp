@@ -1,13 +1,13 @@
-#include "report/quote.h"
+#include "text/quote.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <string_view>
 
-#include "report/unicode_tables.h"
+#include "text/unicode_tables.h"
 
-namespace orvane::report {
+namespace orvane::text {
 namespace {
 
 std::string quote(std::string_view text) {
@@ -104,4 +104,4 @@ TEST(UnicodeTables, ClassifyByGeneralCategory) {
 }
 
 }  // namespace
-}  // namespace orvane::report
+}  // namespace orvane::text

@@ -1,4 +1,4 @@
-#include "platform/utf16.h"
+#include "text/utf16.h"
 
 #include <gtest/gtest.h>
 
@@ -8,10 +8,10 @@
 
 namespace {
 
-using orvane::platform::text_to_wide;
-using orvane::platform::trim_trailing_white_space;
-using orvane::platform::wide_to_text;
 using orvane::testing::wide;
+using orvane::text::text_to_wide;
+using orvane::text::trim_trailing_white_space;
+using orvane::text::wide_to_text;
 
 struct DecodeCase {
   std::u16string units;

@@ -270,7 +270,7 @@ TEST_F(ProgramTest, StringAllocationFailureStopsWithItsOwnReport) {
   const auto lines = lines_of(result.err);
   ASSERT_EQ(lines.size(), 3u) << result.err;
   EXPECT_EQ(lines[0], "");
-  EXPECT_TRUE(lines[1].starts_with("thread 'main' panicked at src\\platform\\owned_bstr.cpp:"))
+  EXPECT_TRUE(lines[1].starts_with("thread 'main' panicked at src\\firewall\\bstr_conversion.cpp:"))
       << lines[1];
   EXPECT_EQ(lines[2], "allocation failed");
   EXPECT_EQ(last_trace_line(), kBalanced);

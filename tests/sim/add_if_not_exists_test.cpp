@@ -14,8 +14,8 @@
 namespace {
 
 using namespace orvane::firewall;
-using orvane::platform::CoInitializeExFailed;
-using orvane::platform::WindowsError;
+using orvane::firewall::CoInitializeExFailed;
+using orvane::firewall::WindowsError;
 using orvane::testing::lifecycle_log;
 using Log = std::vector<std::string>;
 

@@ -13,9 +13,9 @@
 namespace {
 
 using namespace orvane::firewall;
+using orvane::firewall::FirewallError;
+using orvane::firewall::WindowsError;
 using orvane::platform::ComApartment;
-using orvane::platform::FirewallError;
-using orvane::platform::WindowsError;
 using orvane::testing::lifecycle_log;
 using orvane::testing::rule_puts;
 
@@ -204,7 +204,7 @@ TEST_F(BuildComRuleTest, RefusedApartmentCreatesNothingAndBalancesNothing) {
   ASSERT_TRUE(fwsim::add_faults("CoInitializeEx=0x80010106"));
   auto built = build_com_rule(full_rule());
   ASSERT_FALSE(built.has_value());
-  const auto* error = std::get_if<orvane::platform::CoInitializeExFailed>(&built.error());
+  const auto* error = std::get_if<orvane::firewall::CoInitializeExFailed>(&built.error());
   ASSERT_NE(error, nullptr);
   EXPECT_EQ(error->message, "Cannot change thread mode after it is set.");
   EXPECT_EQ(lifecycle_log(), std::vector<std::string>{"CoInitializeEx null 2 -> 0x80010106"});

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <string>
 
+#include "firewall/bstr_conversion.h"
 #include "platform/com_apartment.h"
-#include "platform/owned_bstr.h"
 #include "platform/owned_variant.h"
 #include "report/failure_report.h"
 #include "support/sim_test.h"
 
 namespace {
 
-using orvane::platform::from_text;
-using orvane::platform::from_wide;
+using orvane::firewall::from_text;
+using orvane::firewall::from_wide;
 using orvane::report::FatalFailure;
 
 class OwnedBstrSimTest : public orvane::testing::SimTest {};
@@ -36,7 +36,8 @@ TEST_F(OwnedBstrSimTest, AllocationFailureStopsTheProgram) {
   ASSERT_TRUE(fwsim::add_faults("SysAllocStringLen=8"));
   EXPECT_THROW((void)from_text(std::string_view("Orvane Lobby In")), FatalFailure);
   const std::string err = fwsim::captured_stderr();
-  EXPECT_TRUE(err.starts_with("\nthread 'main' panicked at src\\platform\\owned_bstr.cpp:")) << err;
+  EXPECT_TRUE(err.starts_with("\nthread 'main' panicked at src\\firewall\\bstr_conversion.cpp:"))
+      << err;
   EXPECT_TRUE(err.ends_with(":\nallocation failed\n")) << err;
   EXPECT_EQ(fwsim::balance().bstrs, 0);
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "firewall/add_if_not_exists.h"
-#include "platform/firewall_error.h"
+#include "firewall/firewall_error.h"
 #include "report/failure_report.h"
 #include "sim/firewall_sim_support.h"
 #include "support/sim_test.h"
@@ -64,7 +64,7 @@ class LibrarySweepTest : public orvane::testing::SimTest {
       if (added) {
         a.result = *added ? "added" : "found";
       } else {
-        orvane::platform::detailed_form(added.error(), a.result);
+        orvane::firewall::detailed_form(added.error(), a.result);
       }
     } catch (const orvane::report::FatalFailure&) {
       a.result = "stop: " + fwsim::captured_stderr();

@@ -14,10 +14,10 @@ const std::vector<std::string> kRules = {"Name=\"r1\"", "Name=\"r2\"", "Name=\"r
                                          "Name=\"r4\"", "Name=\"r5\"", "Name=\"r6\""};
 const Scenario kEmpty{.initial_store = {},
                       .added_rules = kRules,
-                      .allocation_stop_location = "src\\platform\\owned_bstr.cpp:33:71"};
+                      .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71"};
 const Scenario kPresent{.initial_store = kRules,
                         .added_rules = kRules,
-                        .allocation_stop_location = "src\\platform\\owned_bstr.cpp:33:71"};
+                        .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71"};
 
 constexpr const char* kRule3Report =
     "\nthread 'main' panicked at src\\main:74:10:\nFailed to add halvic in rule if not exists: "
@@ -123,7 +123,7 @@ TEST(SweepExpectations, StopsOfTheDriverAndOfTheStringAllocation) {
   const Expectation alloc = expected(kEmpty, 2, {"SysAllocStringLen", 4, Mode::LastError});
   EXPECT_EQ(
       alloc.err,
-      "\nthread 'main' panicked at src\\platform\\owned_bstr.cpp:33:71:\nallocation failed\n");
+      "\nthread 'main' panicked at src\\firewall\\bstr_conversion.cpp:33:71:\nallocation failed\n");
   EXPECT_EQ(alloc.store, (std::vector<std::string>{"Name=\"r1\""}));
   const Expectation apartment = expected(kEmpty, 1, {"CoInitializeEx", 2, Mode::ErrorWithInfo});
   EXPECT_EQ(apartment.err,
