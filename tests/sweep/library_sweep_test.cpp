@@ -15,7 +15,7 @@
 #include "firewall/add_if_not_exists.h"
 #include "firewall/firewall_error.h"
 #include "report/failure_report.h"
-#include "sim/firewall_sim_support.h"
+#include "support/firewall_sim_support.h"
 #include "support/sim_test.h"
 #include "sweep/sweep_oracle.h"
 
