@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // As UTF-16 units: lossy only for unpaired surrogates.
   std::u16string units(size / 2, u'\0');
   std::memcpy(units.data(), data, units.size() * 2);
-  const orvane::WideView view(reinterpret_cast<const WCHAR*>(units.data()), units.size());
+  const orvane::WideView view(reinterpret_cast<const orvane::WideChar*>(units.data()),
+                              units.size());
   bool paired = false;
   const std::u32string decoded = decode_utf16(units, &paired);
   const std::string narrow = orvane::text::wide_to_text(view);
