@@ -40,9 +40,9 @@ void remove_rules() {
 int main() {
   // First of all, before any library could be loaded: DLLs load from the system folder only, never
   // from the program's own folder, which users may be able to write to (Microsoft's
-  // SetDefaultDllDirectories documentation). The result is ignored: Microsoft documents the call
-  // from Windows 8 on and refuses only flags outside its documented set, and the program would go
-  // on the same way if it failed.
+  // SetDefaultDllDirectories documentation). The result is ignored: the program would go on the
+  // same way if the call failed. Microsoft documents the function from Windows 8 on; the program
+  // imports it, so it does not start at all where the function is missing.
   (void)SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   return orvane::report::run_main(remove_rules);
 }
