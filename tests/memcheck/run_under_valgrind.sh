@@ -1,9 +1,9 @@
 #!/bin/sh
 # Runs orvane-firewall or orvane-firewall-remove under valgrind's memcheck against a store of its
-# own and checks that it ends with the expected exit status, with no memory error and no definite or
-# indirect leak. memcheck's errors end the run with status 1, which no run of the programs ends with.
-# FIRST, when given, is run before, without valgrind or faults, to fill the store (the adder, for
-# the remover to find the rules).
+# own and checks that it ends with the expected exit status, with no memory error and no definite
+# or indirect leak. memcheck's errors end the run with status 1, which no run of the programs ends
+# with. FIRST, when given, is run before, without valgrind or faults, to fill the store (the adder,
+# for the remover to find the rules).
 #
 # Usage: run_under_valgrind.sh VALGRIND PROGRAM EXPECTED_STATUS [FWSIM_FAIL [FIRST]]
 set -u

@@ -89,7 +89,8 @@ firewall_calls() {
 # looks each name up, then puts each property with its value and the exact application path and
 # adds the rule; the remover only looks the six names up, as Wine's look-ups find nothing.
 expect_firewall_calls() {
-  local file="$1" remover="$2" folder lobby halvic pendrel rule name direction path object expected destroyed
+  local file="$1" remover="$2" folder lobby halvic pendrel rule name direction path object
+  local expected destroyed
   firewall_calls "$file" >"$work/calls"
   # Wine names the program's folder as its Z: drive path, with backslashes.
   folder="Z:$(printf '%s' "$3" | tr / '\\')"
