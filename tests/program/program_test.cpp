@@ -368,6 +368,8 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
         << what;
     EXPECT_EQ(store_lines(), lines_from(c.kept)) << what;
     const auto calls = lines_of(read_file(trace()));
+    // Before anything else, DLLs are to come from the system folder only.
+    EXPECT_EQ(calls.at(0), "SetDefaultDllDirectories 0x00000800 -> 1") << what;
     EXPECT_EQ(std::ranges::count_if(
                   calls, [](const auto& l) { return l.starts_with("INetFwRules::Remove "); }),
               c.removes)
