@@ -16,9 +16,10 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-# ----- Windows: the program cross-compiled with MinGW-w64, its tests run under Wine -----
-# The first run makes a Wine prefix in build/windows, which takes a while once.
-tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest
+# ----- Windows: the programs cross-compiled with MinGW-w64, their tests run under Wine -----
+# The first run makes a Wine prefix in build/windows, which takes a while once. nsis builds the
+# example installer (examples/nsis), which the test wine.installer runs.
+tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest nsis
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows

@@ -28,9 +28,11 @@ void detailed_form(const FirewallError& error, std::string& out) {
           out += "InvalidNetFwRuleDirection";
         } else if constexpr (std::is_same_v<Variant, InvalidNetFwIpProtocol>) {
           out += "InvalidNetFwIpProtocol";
-        } else {
-          static_assert(std::is_same_v<Variant, EmptyHashSet>);
+        } else if constexpr (std::is_same_v<Variant, EmptyHashSet>) {
           out += "EmptyHashSet";
+        } else {
+          static_assert(std::is_same_v<Variant, RuleStillExists>);
+          out += "RuleStillExists";
         }
       },
       error);

@@ -7,8 +7,9 @@
 
 namespace orvane::firewall {
 
-// The firewall library's one error type. Only CoInitializeExFailed and WindowsError are ever made;
-// the other variants belong to the type's detailed form. Values are moved, never copied.
+// The firewall library's one error type. Only CoInitializeExFailed, WindowsError and
+// RuleStillExists are ever made; the other variants belong to the type's detailed form. Values are
+// moved, never copied.
 struct CoInitializeExFailed {
   std::string message;  // the system's text for the failing code; the code is not kept
 };
@@ -21,10 +22,13 @@ struct InvalidNetFwProfile {};
 struct InvalidNetFwRuleDirection {};
 struct InvalidNetFwIpProtocol {};
 struct EmptyHashSet {};
+// A rule that removal after removal left in place (remove_if_exists).
+struct RuleStillExists {};
 
-using FirewallError = std::variant<CoInitializeExFailed, WindowsError, RuleAlreadyExists,
-                                   InvalidNetFwAction, InvalidNetFwProfile,
-                                   InvalidNetFwRuleDirection, InvalidNetFwIpProtocol, EmptyHashSet>;
+using FirewallError =
+    std::variant<CoInitializeExFailed, WindowsError, RuleAlreadyExists, InvalidNetFwAction,
+                 InvalidNetFwProfile, InvalidNetFwRuleDirection, InvalidNetFwIpProtocol,
+                 EmptyHashSet, RuleStillExists>;
 
 // CoInitializeExFailed("..."), WindowsError(Error { ... }), or the bare name of the variant.
 void detailed_form(const FirewallError& error, std::string& out);

@@ -1,13 +1,19 @@
 #!/bin/sh
-# Runs orvane-firewall under valgrind's memcheck against a store of its own and checks that it
-# ends with the expected exit status, with no memory error and no definite or indirect leak.
-# memcheck's errors end the run with status 1, which no run of the program ends with.
+# Runs orvane-firewall or orvane-firewall-remove under valgrind's memcheck against a store of its
+# own and checks that it ends with the expected exit status, with no memory error and no definite
+# or indirect leak. memcheck's errors end the run with status 1, which no run of the programs ends
+# with. FIRST, when given, is run before, without valgrind or faults, to fill the store (the adder,
+# for the remover to find the rules).
 #
-# Usage: run_under_valgrind.sh VALGRIND PROGRAM EXPECTED_STATUS [FWSIM_FAIL]
+# Usage: run_under_valgrind.sh VALGRIND PROGRAM EXPECTED_STATUS [FWSIM_FAIL [FIRST]]
 set -u
-valgrind=$1 program=$2 expected=$3 faults=${4-}
+valgrind=$1 program=$2 expected=$3 faults=${4-} first=${5-}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
+
+if [ -n "$first" ]; then
+  FWSIM_STORE="$dir/rules" FWSIM_MODULE_PATH='C:\Games\Orvane\setup.exe' "$first" || exit 1
+fi
 
 FWSIM_STORE="$dir/rules" FWSIM_TRACE="$dir/trace" FWSIM_MODULE_PATH='C:\Games\Orvane\setup.exe' \
   FWSIM_FAIL="$faults" \

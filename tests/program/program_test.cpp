@@ -1,4 +1,4 @@
-// The program as a user runs it: against fwsim, with fwsim's controls in the environment.
+// The programs as a user runs them: against fwsim, with fwsim's controls in the environment.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,9 +15,12 @@
 
 namespace {
 
+using orvane::testing::kProgramRules;
 using orvane::testing::lines_of;
 using orvane::testing::ProcessResult;
+using orvane::testing::Program;
 using orvane::testing::read_file;
+using orvane::testing::rule_report;
 using orvane::testing::run_process;
 using orvane::testing::six_rules;
 
@@ -44,12 +47,13 @@ class ProgramTest : public ::testing::Test {
   std::filesystem::path store() const { return dir_ / "rules"; }
   std::filesystem::path trace() const { return dir_ / "trace"; }
 
-  // Runs the program with its own store and trace, plus `env`.
-  ProcessResult run(std::map<std::string, std::string> env = {}) {
+  // Runs the program (the adder unless named) with its own store and trace, plus `env`.
+  ProcessResult run(std::map<std::string, std::string> env = {},
+                    const char* program = ORVANE_PROGRAM) {
     env.emplace("FWSIM_STORE", store().string());
     env.emplace("FWSIM_TRACE", trace().string());
     std::filesystem::remove(trace());
-    return run_process(ORVANE_PROGRAM, {}, env);
+    return run_process(program, {}, env);
   }
 
   std::vector<std::string> store_lines() const { return lines_of(read_file(store())); }
@@ -311,6 +315,79 @@ TEST_F(ProgramTest, TraceThatCannotBeOpenedIsRefusedOnOneLine) {
   EXPECT_TRUE(result.err.ends_with("no\\nfolder/trace`\n")) << result.err;
   EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
   EXPECT_FALSE(std::filesystem::exists(store()));
+}
+
+// ----- orvane-firewall-remove -----
+
+// The six rules a run of orvane-firewall adds, from the `present`-th on, beside another rule and,
+// while the sixth is there, a second rule of its name with an older path. Every rule of the six
+// names goes (a second run finds none); the first failure stops the run at its rule (0: none),
+// with the six from the `kept`-th on still there.
+TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
+  const std::string denied =
+      R"(WindowsError(Error { code: HRESULT(0x80070005), message: "Access is denied." }))";
+  const struct {
+    const char* variable;
+    const char* value;
+    std::size_t present;
+    int rule;
+    std::string detail;
+    std::size_t kept;
+    long removes;  // Remove calls made
+  } cases[] = {
+      {"FWSIM_USER", "admin", 0, 0, "", 6, 7},
+      {"FWSIM_USER", "admin", 6, 0, "", 6, 0},
+      {"FWSIM_FAIL", "INetFwRules::Remove#3=0x80070005", 0, 3, denied, 2, 3},
+      {"FWSIM_USER", "standard", 0, 1, denied, 0, 1},
+      {"FWSIM_USER", "standard", 4, 5, denied, 4, 1},
+      {"FWSIM_USER", "standard", 6, 0, "", 6, 0},
+      {"FWSIM_FAIL", "CoInitializeEx#4=0x80010106", 0, 4,
+       R"(CoInitializeExFailed("Cannot change thread mode after it is set."))", 3, 3},
+      // A Remove that leaves the rule is tried 64 times, then reported.
+      {"FWSIM_FAIL", "INetFwRules::Remove=0", 0, 1, "RuleStillExists", 0, 64},
+      // Wine's firewall answers every look-up with E_NOTIMPL: no rule is found.
+      {"FWSIM_FAIL", "INetFwRules::Item=0x80004001", 0, 0, "", 0, 0},
+  };
+  const auto six = six_rules("C:\\\\Games");
+  const auto lines_from = [&six](std::size_t first) {
+    std::vector<std::string> lines = {R"(Name="Another" Direction=1 Protocol=6)"};
+    lines.insert(lines.end(), six.begin() + first, six.end());
+    if (first < 6)
+      lines.push_back(R"(Name="Orvane Lobby Pendrel Out" ApplicationName="D:\\old.exe")");
+    return lines;
+  };
+  for (const auto& c : cases) {
+    std::ofstream out(store());
+    for (const auto& line : lines_from(c.present)) out << line << "\n";
+    out.close();
+    const ProcessResult result = run({{c.variable, c.value}}, ORVANE_REMOVER);
+    const std::string what = c.value;
+    EXPECT_EQ(result.exit_code, c.rule == 0 ? 0 : 101) << what;
+    EXPECT_EQ(result.out, "") << what;
+    EXPECT_EQ(result.err, c.rule == 0 ? "" : rule_report(Program::Remove, c.rule, c.detail))
+        << what;
+    EXPECT_EQ(store_lines(), lines_from(c.kept)) << what;
+    const auto calls = lines_of(read_file(trace()));
+    // Before anything else, DLLs are to come from the system folder only.
+    EXPECT_EQ(calls.at(0), "SetDefaultDllDirectories 0x00000800 -> 1") << what;
+    EXPECT_EQ(std::ranges::count_if(
+                  calls, [](const auto& l) { return l.starts_with("INetFwRules::Remove "); }),
+              c.removes)
+        << what;
+    EXPECT_EQ(last_trace_line(), kBalanced) << what;
+  }
+}
+
+// Each report names the line and column of its own call in the remover's source.
+TEST(RemoverSource, FailureSitesAreTheCallsThemselves) {
+  const auto lines = lines_of(read_file(ORVANE_REMOVER_SOURCE));
+  for (const auto& rule : kProgramRules) {
+    ASSERT_LT(rule.remove_line, static_cast<int>(lines.size()) + 1);
+    EXPECT_TRUE(lines[rule.remove_line - 1].starts_with(
+        "  remove_rule(\"" + std::string(rule.name) + "\", \"Failed to remove " +
+        std::string(rule.words) + " rule\""))
+        << rule.name;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <string_view>
@@ -28,6 +29,29 @@ inline std::vector<std::string> lifecycle_log() {
     }
   }
   return kept;
+}
+
+using Log = std::vector<std::string>;
+
+// The calls with which add_if_not_exists and remove_if_exists open the rule collection, as
+// lifecycle_log() shows them, and (kClose) those with which they close it.
+inline const Log kOpen = {
+    "CoInitializeEx null 2 -> 0x00000000",
+    "CoCreateInstance NetFwPolicy2 null 1 INetFwPolicy2 -> 0x00000000 NetFwPolicy2#1",
+    "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+};
+// The name, the collection, the policy and the apartment, in that order.
+inline const Log kClose = {
+    "SysFreeString BSTR#1 -> void",
+    "IUnknown::Release NetFwRules#1 -> 0",
+    "IUnknown::Release NetFwPolicy2#1 -> 0",
+    "CoUninitialize -> void",
+};
+
+inline Log join(std::initializer_list<Log> parts) {
+  Log all;
+  for (const Log& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
 // The names of the INetFwRule methods called, in order.

@@ -1,9 +1,42 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvane::testing {
+
+// The six rules in the order both programs handle them: the name, the words their failure messages
+// use for it, and the line of its failure site in each program, `src\main:LINE:10` for
+// orvane-firewall and `src\remove_main:LINE:3` for orvane-firewall-remove.
+struct ProgramRule {
+  std::string_view name;
+  std::string_view words;
+  int add_line;
+  int remove_line;
+};
+inline constexpr ProgramRule kProgramRules[] = {
+    {"Orvane Lobby In", "lobby in", 48, 26},
+    {"Orvane Lobby Out", "lobby out", 61, 27},
+    {"Orvane Lobby Halvic In", "halvic in", 74, 28},
+    {"Orvane Lobby Halvic Out", "halvic out", 87, 30},
+    {"Orvane Lobby Pendrel In", "pendrel in", 100, 32},
+    {"Orvane Lobby Pendrel Out", "pendrel out", 113, 34},
+};
+
+enum class Program { Add, Remove };
+
+// The three-line report of `program` failing at rule `rule` (1 to 6) with the error whose detailed
+// form is `detail`.
+inline std::string rule_report(Program program, int rule, std::string_view detail) {
+  const ProgramRule& r = kProgramRules[rule - 1];
+  const bool add = program == Program::Add;
+  return "\nthread 'main' panicked at " +
+         (add ? "src\\main:" + std::to_string(r.add_line) + ":10"
+              : "src\\remove_main:" + std::to_string(r.remove_line) + ":3") +
+         ":\nFailed to " + (add ? "add " : "remove ") + std::string(r.words) +
+         (add ? " rule if not exists: " : " rule: ") + std::string(detail) + "\n";
+}
 
 // The store lines of the six rules a clean run adds, in the order it adds them, for an installation
 // folder `dir` written as fwsim's text form writes it (backslashes doubled).

@@ -1,13 +1,15 @@
-// The fault sweep: runs orvane-firewall under fwsim once to learn every platform call of a complete
-// run, then once more for each of those calls with just that call failing, and holds every run
-// against what the program must do (sweep_oracle.h). Each run that ends in a failure report is
-// swept again along its way out: every call made after the failure fails in turn too, so that the
-// reporting itself (error information, message tables, standard error) is covered.
+// The fault sweep: runs orvane-firewall or orvane-firewall-remove under fwsim once to learn every
+// platform call of a complete run, then once more for each of those calls with just that call
+// failing, and holds every run against what the program must do (sweep_oracle.h). Each run that
+// ends in a failure report is swept again along its way out: every call made after the failure
+// fails in turn too, so that the reporting itself (error information, message tables, standard
+// error) is covered.
 //
-// Both with an empty store and with all six rules already present. Prints one summary line and
-// every finding; exits 1 when there is any.
+// Both with an empty store and with all six rules already present (for the remover, beside another
+// rule and a second rule of one of the names). Prints one summary line and every finding; exits 1
+// when there is any.
 //
-// Usage: program_sweep PROGRAM
+// Usage: program_sweep add|remove PROGRAM
 #include <unistd.h>
 
 #include <cstdio>
@@ -205,25 +207,32 @@ std::optional<std::string> allocation_stop_location(Sweep& sweep) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: program_sweep PROGRAM\n";
+  const std::string kind = argc == 3 ? argv[1] : "";
+  if (kind != "add" && kind != "remove") {
+    std::cerr << "usage: program_sweep add|remove PROGRAM\n";
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("orvane-sweep-" + std::to_string(::getpid()));
   fs::remove_all(dir);
   fs::create_directories(dir);
-  Sweep sweep(argv[1], dir);
+  Sweep sweep(argv[2], dir);
 
   const auto location = allocation_stop_location(sweep);
   if (!location) {
     sweep.finding("SysAllocStringLen#1=8", {"the allocation stop is not a three-line report"});
   }
   const std::vector<std::string> rules = orvane::testing::six_rules(R"(C:\\Games\\Orvane)");
-  const Scenario empty{.initial_store = {},
+  const Scenario empty{.program = kind == "add" ? Program::Add : Program::Remove,
+                       .initial_store = {},
                        .added_rules = rules,
                        .allocation_stop_location = location.value_or("?")};
   Scenario present = empty;
   present.initial_store = rules;
+  if (kind == "remove") {
+    present.initial_store.insert(present.initial_store.begin(), R"(Name="Another" Protocol=6)");
+    present.initial_store.push_back(
+        R"(Name="Orvane Lobby Halvic In" ApplicationName="D:\\Old\\halvic.exe")");
+  }
 
   long calls_empty = 0, calls_present = 0, injectable = 0, not_injectable = 0;
   sweep.sweep_scenario(empty, Stderr::File, 6, calls_empty, injectable, not_injectable);
@@ -231,11 +240,12 @@ int main(int argc, char** argv) {
   // A console takes the report through other calls; the first rule's calls already cover every
   // kind of failure the program reports.
   long calls_console = 0;
-  sweep.sweep_scenario(empty, Stderr::Console437, 1, calls_console, injectable, not_injectable);
+  sweep.sweep_scenario(kind == "add" ? empty : present, Stderr::Console437, 1, calls_console,
+                       injectable, not_injectable);
   fs::remove_all(dir);
 
-  std::cout << "fault sweep: " << calls_empty + calls_present + calls_console << " calls swept ("
-            << calls_empty << " with an empty store, " << calls_present
+  std::cout << "fault sweep of " << argv[2] << ": " << calls_empty + calls_present + calls_console
+            << " calls swept (" << calls_empty << " with an empty store, " << calls_present
             << " with the rules present, " << calls_console << " with a console), " << injectable
             << " injectable, " << not_injectable << " not; on the way out of failing runs "
             << sweep.way_out_injectable_ << " injectable calls, " << sweep.way_out_not_injectable_

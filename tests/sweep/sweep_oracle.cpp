@@ -1,23 +1,10 @@
 #include "sweep/sweep_oracle.h"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 
 namespace orvane::sweep {
 namespace {
-
-// The six rules' failure sites, in the order the program submits them.
-struct RuleSite {
-  int line;
-  std::string_view words;  // "<application> <direction>" as the message says them
-};
-constexpr std::array<RuleSite, 6> kRuleSites = {{{48, "lobby in"},
-                                                 {61, "lobby out"},
-                                                 {74, "halvic in"},
-                                                 {87, "halvic out"},
-                                                 {100, "pendrel in"},
-                                                 {113, "pendrel out"}}};
 
 constexpr std::int64_t kEFail = 0x80004005;
 constexpr long kLastError = 8;  // ERROR_NOT_ENOUGH_MEMORY
@@ -36,13 +23,13 @@ std::string system_text(std::int64_t code) {
   }
 }
 
-// What the program must do when a call made while adding its rules fails.
+// What the program must do when a call made while adding or removing its rules fails.
 enum class Step {
   OwnPath,         // its own path: the report at src\main:9:10 with the system error
   AllocationStop,  // a string that cannot be allocated: the report with "allocation failed"
   Apartment,       // CoInitializeEx: the rule's report with CoInitializeExFailed
   RuleFailure,     // any other firewall call: the rule's report with WindowsError
-  LookUp,          // INetFwRules::Item: dropped; the rule is built and added as if missing
+  LookUp,          // INetFwRules::Item: dropped; the rule is taken for missing and the run goes on
   Ignored,         // the run goes on as if nothing failed
 };
 
@@ -51,13 +38,16 @@ std::optional<Step> step_of(std::string_view name) {
   if (name == "SysAllocStringLen") return Step::AllocationStop;
   if (name == "CoInitializeEx") return Step::Apartment;
   if (name == "CoCreateInstance" || name == "INetFwPolicy2::get_Rules" ||
-      name == "INetFwRules::Add" || name.starts_with("INetFwRule::put_")) {
+      name == "INetFwRules::Add" || name == "INetFwRules::Remove" ||
+      name.starts_with("INetFwRule::put_")) {
     return Step::RuleFailure;
   }
   if (name == "INetFwRules::Item") return Step::LookUp;
   // A clean run asks for error information only after the look-up, whose error is dropped with
-  // it; a failure to clear a VARIANT is ignored by design.
-  if (name == "GetErrorInfo" || name == "VariantClear") return Step::Ignored;
+  // it; a failure to clear a VARIANT is ignored by design, and so is the DLL search order's.
+  if (name == "GetErrorInfo" || name == "VariantClear" || name == "SetDefaultDllDirectories") {
+    return Step::Ignored;
+  }
   return std::nullopt;
 }
 
@@ -119,6 +109,59 @@ std::vector<std::string> store_after_all(const Scenario& scenario, int missed_ru
   return store;
 }
 
+// The rule (1 to 6) whose name the store line bears; 0 for another name.
+int rule_of(const std::string& line) {
+  for (int i = 0; i < 6; ++i) {
+    if (line.starts_with("Name=\"" + std::string(testing::kProgramRules[i].name) + "\"")) {
+      return i + 1;
+    }
+  }
+  return 0;
+}
+
+// The store after the remover took away every rule of the names of rules 1 to `last_rule`, except
+// that of rule `partial_rule`'s name it took only the first `removed` (Remove takes the first).
+std::vector<std::string> store_removing(const Scenario& scenario, int last_rule, int partial_rule,
+                                        long removed) {
+  std::vector<std::string> store;
+  long seen = 0;
+  for (const std::string& line : scenario.initial_store) {
+    const int rule = rule_of(line);
+    const bool gone = rule != 0 && rule <= last_rule && (rule != partial_rule || ++seen <= removed);
+    if (!gone) store.push_back(line);
+  }
+  return store;
+}
+
+// Which of its rule's look-ups or removals (from 1) the `primary.occurrence`-th of the process is:
+// each earlier name had one removal per rule of it, and one look-up more.
+long occurrence_in_rule(const Scenario& scenario, int rule, const Fault& primary) {
+  long before = 0;
+  for (const std::string& line : scenario.initial_store) {
+    const int of = rule_of(line);
+    before += of != 0 && of < rule;
+  }
+  if (primary.name == "INetFwRules::Item") before += rule - 1;
+  return primary.occurrence - before;
+}
+
+// The store after a run in which `primary`, made during rule `rule`, failed with the effect `step`.
+std::vector<std::string> store_after(const Scenario& scenario, int rule, const Fault& primary,
+                                     Step step) {
+  const bool goes_on = step == Step::LookUp || step == Step::Ignored;
+  if (scenario.program == Program::Add) {
+    return goes_on ? store_after_all(scenario, step == Step::LookUp ? rule : 0)
+                   : store_before(scenario, rule);
+  }
+  if (step == Step::Ignored) return store_removing(scenario, 6, 0, 0);
+  // A failed look-up or removal of a name comes after the removals of that name before it.
+  long done = 0;
+  if (step == Step::LookUp || primary.name == "INetFwRules::Remove") {
+    done = occurrence_in_rule(scenario, rule, primary) - 1;
+  }
+  return store_removing(scenario, goes_on ? 6 : rule, rule, done);
+}
+
 std::string report(std::string_view location, std::string_view message) {
   return "\nthread 'main' panicked at " + std::string(location) + ":\n" + std::string(message) +
          "\n";
@@ -132,14 +175,6 @@ std::string quoted(std::string_view text) {
     out += c;
   }
   return out + "\"";
-}
-
-std::string rule_location(int rule) {
-  return "src\\main:" + std::to_string(kRuleSites[rule - 1].line) + ":10";
-}
-
-std::string rule_message(int rule) {
-  return "Failed to add " + std::string(kRuleSites[rule - 1].words) + " rule if not exists";
 }
 
 // The message an HresultError shows for the primary fault, given what failed on the way out.
@@ -204,7 +239,7 @@ std::string fault_text(const Fault& fault) {
 }
 
 Expectation expect_clean(const Scenario& scenario) {
-  return {.exit_code = 0, .err = "", .store = store_after_all(scenario, 0)};
+  return {.exit_code = 0, .err = "", .store = store_after(scenario, 0, Fault{}, Step::Ignored)};
 }
 
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
@@ -212,7 +247,8 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
                                                const std::optional<Fault>& secondary) {
   const std::optional<Step> step = step_of(primary.name);
   if (!step) return std::unexpected("no expectation for a failing " + primary.name);
-  if (*step != Step::OwnPath && (rule < 1 || rule > 6)) {
+  const bool before_rules = *step == Step::OwnPath || primary.name == "SetDefaultDllDirectories";
+  if (!before_rules && (rule < 1 || rule > 6)) {
     return std::unexpected(primary.name + " failed outside any rule");
   }
   std::optional<WayOut> way_out;
@@ -229,21 +265,17 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
       (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
       (secondary && error_info_unread(secondary->name) && secondary->mode == Mode::ErrorWithInfo);
 
+  expected.store = store_after(scenario, rule, primary, *step);
   switch (*step) {
     case Step::Ignored:
-      expected.exit_code = 0;
-      expected.store = store_after_all(scenario, 0);
-      break;
     case Step::LookUp:
       expected.exit_code = 0;
-      expected.store = store_after_all(scenario, rule);
       break;
     case Step::OwnPath: {
       const std::string text = way_out == WayOut::NoSystemText
                                    ? "OS Error 8 (FormatMessageW() returned error 8)"
                                    : system_text(kLastError);
       expected.exit_code = 101;
-      expected.store = scenario.initial_store;
       expected.err = report("src\\main:9:10",
                             "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
                             "OutOfMemory, message: " +
@@ -252,24 +284,22 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
     }
     case Step::AllocationStop:
       expected.exit_code = 101;
-      expected.store = store_before(scenario, rule);
       expected.err = report(scenario.allocation_stop_location, "allocation failed");
       break;
     case Step::Apartment: {
       const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);
       expected.exit_code = 101;
-      expected.store = store_before(scenario, rule);
-      expected.err = report(rule_location(rule),
-                            rule_message(rule) + ": CoInitializeExFailed(" + quoted(text) + ")");
+      expected.err = testing::rule_report(scenario.program, rule,
+                                          "CoInitializeExFailed(" + quoted(text) + ")");
       break;
     }
     case Step::RuleFailure: {
       const char* code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
       expected.exit_code = 101;
-      expected.store = store_before(scenario, rule);
-      expected.err = report(rule_location(rule),
-                            rule_message(rule) + ": WindowsError(Error { code: HRESULT(" + code +
-                                "), message: " + quoted(error_message(primary, way_out)) + " })");
+      expected.err = testing::rule_report(
+          scenario.program, rule,
+          std::string("WindowsError(Error { code: HRESULT(") + code +
+              "), message: " + quoted(error_message(primary, way_out)) + " })");
       break;
     }
   }

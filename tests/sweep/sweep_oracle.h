@@ -1,6 +1,7 @@
-// What orvane-firewall must do when one simulated platform call fails: the exit status, standard
-// error, the rule store and the trace's balance line, worked out from the program's documented
-// behaviour rather than from its code, so that the fault sweep can hold each run against it.
+// What orvane-firewall or orvane-firewall-remove must do when one simulated platform call fails:
+// the exit status, standard error, the rule store and the trace's balance line, worked out from the
+// programs' documented behaviour rather than from their code, so that the fault sweep can hold each
+// run against it.
 #pragma once
 
 #include <expected>
@@ -9,7 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "support/program_rules.h"
+
 namespace orvane::sweep {
+
+using testing::Program;
 
 // One line of an FWSIM_TRACE file: `NAME ARGS -> RESULT`.
 struct TraceCall {
@@ -48,8 +53,9 @@ std::string fault_text(const Fault& fault);
 enum class Stderr { File, Console437 };
 
 struct Scenario {
+  Program program = Program::Add;
   std::vector<std::string> initial_store;  // the store's lines before each run
-  std::vector<std::string> added_rules;    // the six lines a clean run adds, in order
+  std::vector<std::string> added_rules;    // the six lines a clean run of the adder adds, in order
   // Where the stop for a string that cannot be allocated points, `src\...:LINE:COLUMN`.
   std::string allocation_stop_location;
 };
@@ -75,9 +81,9 @@ struct Expectation {
 };
 
 // What the program must do when `primary`, made while rule `rule` (1 to 6; 0 before the first)
-// was being added, fails, and when `secondary`, made later in the same run on its way out, fails
-// too. An error names a fault for which no expectation exists, which the sweep counts as a finding
-// so that a new kind of call is thought about rather than passed.
+// was being added or removed, fails, and when `secondary`, made later in the same run on its way
+// out, fails too. An error names a fault for which no expectation exists, which the sweep counts as
+// a finding so that a new kind of call is thought about rather than passed.
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
                                                const Fault& primary,
                                                const std::optional<Fault>& secondary);
@@ -97,7 +103,7 @@ struct Judgement {
 Judgement judge(const Expectation& expected, const Outcome& outcome);
 
 // The rule (1 to 6, 0 before the first) in progress at each call of a clean run's trace: a rule
-// starts at the CoInitializeEx that opens its apartment (S_OK; the nested one answers S_FALSE).
+// starts at the CoInitializeEx that opens its apartment (S_OK; a nested one answers S_FALSE).
 std::vector<int> rules_in_progress(const Trace& trace);
 
 // The balance line of a run that released everything.

@@ -215,4 +215,32 @@ TEST(SweepJudge, TheFaultsOwnUnreadErrorInformationIsCountedApart) {
   EXPECT_EQ(judge(e, o).verdict, Verdict::Finding);
 }
 
+// The remover's store: everything of the names before the failing one goes, and of that name the
+// rules removed before the failing call (Remove takes the first of a name).
+TEST(SweepExpectations, RemoverStopsOrMissesWithinOneName) {
+  Scenario remover = kEmpty;
+  remover.program = Program::Remove;
+  remover.initial_store = {"Name=\"Another\""};
+  for (const auto& rule : orvane::testing::kProgramRules) {
+    remover.initial_store.push_back("Name=\"" + std::string(rule.name) + "\"");
+  }
+  const std::string older = "Name=\"Orvane Lobby Out\" Description=\"older\"";
+  remover.initial_store.insert(remover.initial_store.begin() + 3, older);
+  const auto& all = remover.initial_store;
+  // Removals: #1 of the first name, #2 and #3 of the second. Look-ups: #1 and #2 of the first
+  // name, then #3, #4 and #5 of the second.
+  const Expectation removal = expected(remover, 2, {"INetFwRules::Remove", 3, Mode::ErrorWithInfo});
+  EXPECT_EQ(removal.exit_code, 101);
+  EXPECT_EQ(removal.err,
+            orvane::testing::rule_report(Program::Remove, 2,
+                                         "WindowsError(Error { code: "
+                                         "HRESULT(0x80004005), message: \"swept\" })"));
+  EXPECT_EQ(removal.store,
+            (std::vector<std::string>{all[0], older, all[4], all[5], all[6], all[7]}));
+  const Expectation look_up = expected(remover, 2, {"INetFwRules::Item", 4, Mode::Null});
+  EXPECT_EQ(look_up.exit_code, 0);
+  EXPECT_EQ(look_up.store, (std::vector<std::string>{all[0], older}));
+  EXPECT_EQ(expect_clean(remover).store, std::vector<std::string>{all[0]});
+}
+
 }  // namespace

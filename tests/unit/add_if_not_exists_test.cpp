@@ -23,25 +23,15 @@ namespace {
 using namespace orvane::firewall;
 using orvane::firewall::CoInitializeExFailed;
 using orvane::firewall::WindowsError;
+using orvane::testing::join;
+using orvane::testing::kClose;
+using orvane::testing::kOpen;
 using orvane::testing::lifecycle_log;
-using Log = std::vector<std::string>;
+using orvane::testing::Log;
 
 const FirewallRule kRule = orvane::driver::udp_allow_rule(
     "Orvane Lobby In", "C:\\Games\\orvane-lobby.exe", RuleDirection::In);
 
-// The calls shared by every way out that got as far as the look-up.
-const Log kOpen = {
-    "CoInitializeEx null 2 -> 0x00000000",
-    "CoCreateInstance NetFwPolicy2 null 1 INetFwPolicy2 -> 0x00000000 NetFwPolicy2#1",
-    "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
-};
-// The name, the collection, the policy and the apartment, in that order.
-const Log kClose = {
-    "SysFreeString BSTR#1 -> void",
-    "IUnknown::Release NetFwRules#1 -> 0",
-    "IUnknown::Release NetFwPolicy2#1 -> 0",
-    "CoUninitialize -> void",
-};
 // A missing rule, then the building of the new one (the name and path strings are BSTR#2, #3).
 const Log kMissingThenBuilt = {
     "INetFwRules::Item NetFwRules#1 \"Orvane Lobby In\" -> 0x80070002 null",
@@ -52,12 +42,6 @@ const Log kMissingThenBuilt = {
     "SysFreeString BSTR#3 -> void",
     "CoUninitialize -> void",
 };
-
-Log join(std::initializer_list<Log> parts) {
-  Log all;
-  for (const Log& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
 
 class AddIfNotExistsTest : public orvane::testing::SimTest {
  protected:

@@ -37,6 +37,7 @@ TEST(FirewallError, EveryVariantHasItsForm) {
   EXPECT_EQ(form(InvalidNetFwRuleDirection{}), "InvalidNetFwRuleDirection");
   EXPECT_EQ(form(InvalidNetFwIpProtocol{}), "InvalidNetFwIpProtocol");
   EXPECT_EQ(form(EmptyHashSet{}), "EmptyHashSet");
+  EXPECT_EQ(form(RuleStillExists{}), "RuleStillExists");
 }
 
 }  // namespace
