@@ -19,9 +19,9 @@
 
 #include <fwsim/testing.h>
 
+#include "firewall_store.h"
 #include "reference_unicode.h"
 #include "runtime.h"
-#include "store.h"
 
 namespace {
 

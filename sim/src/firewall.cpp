@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "com_object.h"
-#include "rule_checks.h"
-#include "rule_object.h"
+#include "firewall_rule.h"
+#include "firewall_rule_checks.h"
+#include "firewall_store.h"
 #include "runtime.h"
-#include "store.h"
 
 namespace fwsim::detail {
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "core.h"
-#include "messages.h"
+#include "kernel32_messages.h"
 #include "runtime.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "../src/rule_checks.h"
+#include "../src/firewall_rule_checks.h"
+#include "../src/firewall_store.h"
 #include "../src/runtime.h"
-#include "../src/store.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../../sim/src/rule_checks.h"
-#include "../../sim/src/store.h"
+#include "../../sim/src/firewall_rule_checks.h"
+#include "../../sim/src/firewall_store.h"
 #include "support/sim_test.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "store.h"
+#include "firewall_store.h"
 
 namespace fwsim::detail {
 

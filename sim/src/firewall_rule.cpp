@@ -1,5 +1,5 @@
-#include "rule_object.h"
-#include "rule_checks.h"
+#include "firewall_rule.h"
+#include "firewall_rule_checks.h"
 
 #include <utility>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "store.h"
+#include "firewall_store.h"
 
 #include <cerrno>
 #include <cstring>

@@ -9,7 +9,7 @@
 
 #include "com_object.h"
 #include "firewall.h"
-#include "store.h"
+#include "firewall_store.h"
 
 namespace fwsim::detail {
 

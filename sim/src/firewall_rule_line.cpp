@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "core.h"
+#include "firewall_store.h"
 #include "runtime.h"
-#include "store.h"
 
 namespace fwsim::detail {
 namespace {

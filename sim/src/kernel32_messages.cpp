@@ -1,4 +1,4 @@
-#include "messages.h"
+#include "kernel32_messages.h"
 
 namespace fwsim::detail {
 namespace {

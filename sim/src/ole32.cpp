@@ -2,8 +2,8 @@
 #include <string>
 
 #include "firewall.h"
+#include "firewall_store.h"
 #include "runtime.h"
-#include "store.h"
 
 namespace fwsim::detail {
 namespace {

@@ -1,4 +1,4 @@
-#include "rule_checks.h"
+#include "firewall_rule_checks.h"
 
 #include <string_view>
 
