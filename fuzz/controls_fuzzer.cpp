@@ -11,9 +11,10 @@
 
 #include <fwsim/testing.h>
 
-#include "core.h"
+#include "controls.h"
+#include "faults.h"
 #include "reference_unicode.h"
-#include "runtime.h"
+#include "text.h"
 
 namespace {
 

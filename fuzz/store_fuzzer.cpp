@@ -21,7 +21,7 @@
 
 #include "firewall_store.h"
 #include "reference_unicode.h"
-#include "runtime.h"
+#include "text.h"
 
 namespace {
 

@@ -4,10 +4,14 @@
 #include <utility>
 
 #include "com_object.h"
+#include "controls.h"
+#include "faults.h"
 #include "firewall_rule.h"
 #include "firewall_rule_checks.h"
 #include "firewall_store.h"
-#include "runtime.h"
+#include "oleaut32.h"
+#include "text.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {

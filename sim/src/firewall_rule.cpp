@@ -1,8 +1,12 @@
 #include "firewall_rule.h"
-#include "firewall_rule_checks.h"
 
 #include <utility>
 #include <vector>
+
+#include "faults.h"
+#include "firewall_rule_checks.h"
+#include "oleaut32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {

@@ -4,9 +4,8 @@
 #include <limits>
 #include <utility>
 
-#include "core.h"
 #include "firewall_store.h"
-#include "runtime.h"
+#include "text.h"
 
 namespace fwsim::detail {
 namespace {

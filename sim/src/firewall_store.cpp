@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "text.h"
 
 namespace fwsim::detail {
 namespace {

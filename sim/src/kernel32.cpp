@@ -5,9 +5,11 @@
 #include <memory>
 #include <mutex>
 
-#include "core.h"
+#include "controls.h"
+#include "faults.h"
 #include "kernel32_messages.h"
-#include "runtime.h"
+#include "text.h"
+#include "trace.h"
 
 namespace {
 

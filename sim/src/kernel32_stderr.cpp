@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "text.h"
+#include "trace.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
 // COM's per-thread apartments and object creation.
 #include <string>
 
+#include "controls.h"
+#include "faults.h"
 #include "firewall.h"
-#include "firewall_store.h"
-#include "runtime.h"
+#include "ole32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {
@@ -19,18 +21,11 @@ struct Apartment {
 
 thread_local Apartment apartment;
 
-HRESULT fault_result(const Fault& fault) {
-  return fault.null_out ? S_OK : static_cast<HRESULT>(fault.result);
-}
-
 std::string pointer_label(const void* pointer) { return pointer ? "ptr" : "null"; }
 
 }  // namespace
 
-void reset_com_state() {
-  apartment = {};
-  rule_store().forget();
-}
+void reset_apartment() { apartment = {}; }
 
 }  // namespace fwsim::detail
 

@@ -6,8 +6,11 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "oleaut32.h"
+#include "text.h"
+#include "trace.h"
 
 namespace {
 

@@ -6,8 +6,10 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "oleaut32.h"
+#include "trace.h"
 
 namespace {
 

@@ -1,12 +1,23 @@
 // fwsim's test interface: the environment controls set directly, and views of what happened.
 #include "fwsim/testing.h"
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "firewall_store.h"
+#include "ole32.h"
+#include "trace.h"
 
 namespace fwsim {
 
-void reset() { detail::reset_runtime(); }
+void reset() {
+  detail::reset_controls();
+  detail::clear_error_info();
+  detail::reset_apartment();
+  detail::rule_store().forget();
+  detail::clear_faults();
+  detail::reset_trace();
+  detail::set_last_error(0);
+}
 
 void set_module_path(std::u16string path) { detail::set_module_path_override(std::move(path)); }
 

@@ -14,9 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "../src/controls.h"
 #include "../src/firewall_rule_checks.h"
 #include "../src/firewall_store.h"
-#include "../src/runtime.h"
+#include "../src/text.h"
 
 namespace {
 

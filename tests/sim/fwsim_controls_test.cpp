@@ -9,7 +9,8 @@
 #include <fwsim/testing.h>
 #include <fwsim/win32.h>
 
-#include "../../sim/src/runtime.h"
+#include "../../sim/src/text.h"
+#include "../../sim/src/trace.h"
 #include "support/sim_test.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <fwsim/testing.h>
 #include <fwsim/win32.h>
 
-#include "../../sim/src/runtime.h"
+#include "../../sim/src/text.h"
 #include "support/sim_test.h"
 
 namespace {
