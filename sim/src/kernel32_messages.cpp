@@ -1,4 +1,17 @@
-#include "kernel32_messages.h"
+// kernel32's FormatMessageW with its two message tables, the system's English one and ntdll's,
+// and the simulated process heap that holds the buffers it allocates (GetProcessHeap, HeapFree).
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "controls.h"
+#include "faults.h"
+#include "kernel32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {
@@ -49,14 +62,140 @@ std::optional<std::u16string_view> find(const Message (&table)[N], DWORD id) {
   return std::nullopt;
 }
 
-}  // namespace
-
+// The system table's text for a Win32 error code or an HRESULT, ending in "\r\n" as Windows'
+// texts do. An HRESULT of the Win32 facility (0x8007xxxx) has the text of its Win32 code.
 std::optional<std::u16string_view> system_message_text(DWORD id) {
   // FACILITY_WIN32 HRESULTs share the texts of the Win32 codes they carry.
   if ((id & 0xFFFF0000) == 0x80070000) id &= 0xFFFF;
   return find(kSystem, id);
 }
 
+// ntdll.dll's table: texts of native status codes (NTSTATUS).
 std::optional<std::u16string_view> ntdll_message_text(DWORD id) { return find(kNtdll, id); }
 
+}  // namespace
 }  // namespace fwsim::detail
+
+namespace {
+
+// The process heap is the address of this tag; nothing is behind it.
+char g_heap_tag;
+HANDLE process_heap() { return &g_heap_tag; }
+
+constexpr DWORD kErrorInvalidHandle = 6;
+constexpr DWORD kErrorResourceLangNotFound = 1815;
+
+// FormatMessageW buffers live on the simulated process heap until HeapFree.
+struct HeapBlock {
+  std::unique_ptr<WCHAR[]> units;
+  std::string id;
+};
+
+struct Heap {
+  std::mutex mutex;
+  std::map<const void*, HeapBlock> blocks;
+};
+
+Heap& heap() {
+  static Heap instance;
+  return instance;
+}
+
+WCHAR* heap_copy(std::u16string_view text) {
+  HeapBlock block{std::make_unique<WCHAR[]>(text.size() + 1),
+                  fwsim::detail::next_object_id("buffer")};
+  std::ranges::copy(text, block.units.get());
+  WCHAR* units = block.units.get();
+  Heap& h = heap();
+  const std::lock_guard lock(h.mutex);
+  h.blocks.emplace(units, std::move(block));
+  ++fwsim::detail::live_messages();
+  return units;
+}
+
+// Looks the id up where the flags say: the module's table first, then the system's.
+std::optional<std::u16string_view> find_message(DWORD flags, LPCVOID source, DWORD id) {
+  if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0 && source == fwsim::detail::ntdll_module()) {
+    if (auto text = fwsim::detail::ntdll_message_text(id)) return text;
+  }
+  if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) return fwsim::detail::system_message_text(id);
+  return std::nullopt;
+}
+
+}  // namespace
+
+using namespace fwsim::detail;
+
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPWSTR buffer, DWORD size, void* /*arguments*/) {
+  start();
+  constexpr DWORD kSupported = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+                               FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
+  constexpr DWORD kSources = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
+  const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
+  DWORD result = 0;
+  if (const auto fault = take_fault("FormatMessageW")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if ((flags & ~kSupported) != 0 || (flags & kSources) == 0 || buffer == nullptr ||
+             (flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0) {
+    // Inserts, FORMAT_MESSAGE_FROM_STRING and the rest are not simulated.
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0 && source != nullptr &&
+             source != ntdll_module() && source != exe_module()) {
+    set_last_error(kErrorInvalidHandle);
+  } else if (language_id != 0 && (language_id & 0x3FF) != 0x09) {
+    // The tables are English only (LANG_NEUTRAL or LANG_ENGLISH of any sublanguage).
+    set_last_error(kErrorResourceLangNotFound);
+  } else if (const auto text = find_message(flags, source, message_id); !text) {
+    set_last_error(ERROR_MR_MID_NOT_FOUND);
+  } else if (allocate) {
+    *reinterpret_cast<WCHAR**>(buffer) = heap_copy(*text);
+    result = static_cast<DWORD>(text->size());
+  } else if (text->size() >= size) {
+    set_last_error(ERROR_INSUFFICIENT_BUFFER);
+  } else {
+    std::ranges::copy(*text, buffer);
+    buffer[text->size()] = u'\0';
+    result = static_cast<DWORD>(text->size());
+  }
+  // A failing call leaves no stale pointer in the caller's variable: Windows stores NULL there.
+  // Microsoft's documentation does not say so; it is observed behaviour, and a caller that frees
+  // the pointer after a failure must not meet whatever it held before.
+  if (allocate && result == 0 && buffer != nullptr) *reinterpret_cast<WCHAR**>(buffer) = nullptr;
+  trace("FormatMessageW",
+        hex32(flags) + " " + module_label(source) + " " + hex32(message_id) + " " +
+            std::to_string(language_id),
+        std::to_string(result));
+  return result;
+}
+
+HANDLE WINAPI GetProcessHeap() {
+  start();
+  trace("GetProcessHeap", "", "heap");
+  return process_heap();
+}
+
+BOOL WINAPI HeapFree(HANDLE heap_handle, DWORD flags, LPVOID memory) {
+  start();
+  std::string label = "null";
+  BOOL result = TRUE;  // freeing NULL succeeds, as on Windows
+  if (memory != nullptr) {
+    Heap& h = heap();
+    const std::lock_guard lock(h.mutex);
+    const auto block = h.blocks.find(memory);
+    if (heap_handle != process_heap() || block == h.blocks.end()) {
+      label = "unknown";
+      result = FALSE;
+      set_last_error(ERROR_INVALID_PARAMETER);
+    } else {
+      label = block->second.id;
+      h.blocks.erase(block);
+      --live_messages();
+    }
+  }
+  trace("HeapFree",
+        std::string(heap_handle == process_heap() ? "heap" : "unknown") + " " +
+            std::to_string(flags) + " " + label,
+        std::to_string(result));
+  return result;
+}
