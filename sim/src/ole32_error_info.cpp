@@ -1,9 +1,8 @@
 // Error information: the ErrorInfo object that failing calls leave on their thread, and
 // GetErrorInfo / SetErrorInfo, which hand it over.
-#include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "controls.h"
@@ -196,11 +195,6 @@ void replace_thread_info(IErrorInfo* info) {
 }
 
 }  // namespace
-
-bool IsEqualGUID(REFIID a, REFIID b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
-}
 
 namespace fwsim::detail {
 
