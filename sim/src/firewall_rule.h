@@ -10,7 +10,7 @@
 #include "com_object.h"
 #include "faults.h"
 #include "firewall.h"
-#include "firewall_store.h"
+#include "firewall_rule_line.h"
 #include "oleaut32.h"
 #include "trace.h"
 

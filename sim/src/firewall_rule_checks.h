@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "firewall_store.h"
+#include "firewall_rule_line.h"
 
 namespace fwsim::detail {
 

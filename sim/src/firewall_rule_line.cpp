@@ -4,7 +4,7 @@
 #include <limits>
 #include <utility>
 
-#include "firewall_store.h"
+#include "firewall_rule_line.h"
 #include "text.h"
 
 namespace fwsim::detail {

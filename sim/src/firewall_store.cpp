@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "controls.h"
+#include "firewall_rule_line.h"
 #include "text.h"
 
 namespace fwsim::detail {

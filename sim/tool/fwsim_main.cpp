@@ -16,6 +16,7 @@
 
 #include "../src/controls.h"
 #include "../src/firewall_rule_checks.h"
+#include "../src/firewall_rule_line.h"
 #include "../src/firewall_store.h"
 #include "../src/text.h"
 
