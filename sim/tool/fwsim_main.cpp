@@ -22,7 +22,7 @@
 
 namespace {
 
-using fwsim::detail::Rule;
+using fwsim::Rule;
 
 constexpr int kRefused = 1;
 constexpr int kFailure = 2;
@@ -75,7 +75,7 @@ std::expected<Rule, std::string> rule_from(const std::vector<std::string_view>& 
 int add(const std::vector<std::string_view>& arguments) {
   auto rule = rule_from(arguments);
   if (!rule) return fail(rule.error());
-  if (auto refusal = fwsim::detail::add_refusal(*rule)) {
+  if (auto refusal = fwsim::add_refusal(*rule)) {
     return fail("the firewall refuses this rule: " + *refusal, kRefused);
   }
   if (auto added = fwsim::detail::rule_store().append(*rule); !added) return fail(added.error());
