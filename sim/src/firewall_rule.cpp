@@ -5,6 +5,7 @@
 
 #include "faults.h"
 #include "firewall_rule_checks.h"
+#include "firewall_rule_line.h"
 #include "oleaut32.h"
 #include "trace.h"
 

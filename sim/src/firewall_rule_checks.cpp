@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "firewall_rule_line.h"
+
 namespace fwsim {
 namespace {
 

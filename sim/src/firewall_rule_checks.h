@@ -2,7 +2,7 @@
 // when it is added. Internal to fwsim.
 #pragma once
 
-#include "firewall_rule_line.h"
+#include "fwsim/testing.h"  // the rule, and add_refusal: the checks of a whole rule
 
 namespace fwsim::detail {
 
@@ -11,7 +11,7 @@ namespace fwsim::detail {
 // the put.
 bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value);
 
-// Why Add refuses a whole rule is fwsim::add_refusal (fwsim/testing.h), defined in
-// firewall_rule_checks.cpp.
+// Why Add refuses a whole rule is fwsim::add_refusal, declared in fwsim/testing.h for the tests of
+// the checks and defined in firewall_rule_checks.cpp.
 
 }  // namespace fwsim::detail

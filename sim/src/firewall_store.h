@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "firewall_rule_line.h"
+#include "fwsim/testing.h"
 
 namespace fwsim::detail {
 
