@@ -5,20 +5,17 @@
 // does.
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include <fwsim/testing.h>
 
-#include "core.h"
 #include "reference_unicode.h"
-#include "runtime.h"
 
 namespace {
 
 using namespace orvane::fuzz;
-namespace sim = fwsim::detail;
+namespace sim = fwsim;
 
 constexpr std::string_view kCalls[] = {"GetModuleFileNameW",
                                        "FormatMessageW",
@@ -70,14 +67,14 @@ FirstFault first_fault(std::string_view list) {
 void check_fault_list(std::string_view list) {
   sim::clear_faults();
   std::string error;
-  if (!sim::add_fault_list(list, error)) {
+  if (!sim::add_faults(list, error)) {
     const std::string message = "fwsim: FWSIM_FAIL: " + error;
     check(!error.empty(), "a fault list is refused without a reason");
     for (const char c : message) {
       check(c != '\n' && c != '\r', "the refusal of a fault list is more than one line");
     }
     for (const std::string_view call : kCalls) {
-      check(!sim::take_fault(call).has_value(), "a refused fault list left a fault behind");
+      check(!sim::take_fault(call), "a refused fault list left a fault behind");
     }
     return;
   }
@@ -86,9 +83,9 @@ void check_fault_list(std::string_view list) {
   if (!any) return;
   const FirstFault first = first_fault(list);
   if (first.nth > 1000) return;  // counting that far proves nothing more
-  std::optional<sim::Fault> fault;
-  for (long n = 1; n <= first.nth; ++n) fault = sim::take_fault(first.call);
-  check(fault.has_value(), "a taken fault does not apply to the call it names");
+  bool faulted = false;
+  for (long n = 1; n <= first.nth; ++n) faulted = sim::take_fault(first.call);
+  check(faulted, "a taken fault does not apply to the call it names");
 }
 
 }  // namespace
@@ -102,8 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   check_fault_list(text);
 
-  sim::StderrSetting setting;
-  (void)sim::parse_stderr_control(text, setting);
+  (void)sim::is_stderr_control(text);
 
   const std::u16string path = sim::decode_control_text(text);
   if (text.find('\\') == std::string_view::npos) {

@@ -20,13 +20,11 @@
 #include <fwsim/testing.h>
 
 #include "reference_unicode.h"
-#include "runtime.h"
-#include "store.h"
 
 namespace {
 
 using namespace orvane::fuzz;
-namespace sim = fwsim::detail;
+namespace sim = fwsim;
 
 std::string read_file(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -79,8 +77,7 @@ void check_file(std::string_view content) {
     std::ofstream out(store_file(), std::ios::binary | std::ios::trunc);
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
   }
-  sim::RuleStore& store = sim::rule_store();
-  store.forget();
+  sim::StoreHandle store;  // reads the file afresh, as the store of a new process does
   const auto lines = store.rule_lines();
   if (lines) {
     std::vector<std::string> expected;
@@ -95,8 +92,7 @@ void check_file(std::string_view content) {
         "a damaged store's reason is not one line");
   check(lines.error().find(": line ") != std::string::npos,
         "a damaged store's reason names no line");
-  sim::Rule rule;
-  sim::put_property(rule, sim::Prop::Name, std::u16string(u"x"));
+  const sim::Rule rule{{sim::Prop::Name, std::u16string(u"x")}};
   check(!store.append(rule).has_value(), "a rule was added to a damaged store");
   check(read_file(store_file()) == content, "a damaged store was overwritten");
 }

@@ -8,13 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "runtime.h"
+#include "faults.h"
+#include "fwsim/win32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
-
-inline HRESULT fault_result(const Fault& fault) {
-  return fault.null_out ? S_OK : static_cast<HRESULT>(fault.result);
-}
 
 // What every firewall object shares: its id in the trace and its place in the live count. The
 // reference count starts at one, the reference its creator hands out.

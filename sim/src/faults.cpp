@@ -14,8 +14,8 @@
 #include <optional>
 #include <vector>
 
-#include "core.h"
-#include "runtime.h"
+#include "faults.h"
+#include "text.h"
 
 namespace fwsim::detail {
 namespace {

@@ -4,10 +4,14 @@
 #include <utility>
 
 #include "com_object.h"
-#include "rule_checks.h"
-#include "rule_object.h"
-#include "runtime.h"
-#include "store.h"
+#include "controls.h"
+#include "faults.h"
+#include "firewall_rule.h"
+#include "firewall_rule_checks.h"
+#include "firewall_store.h"
+#include "oleaut32.h"
+#include "text.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {
@@ -69,7 +73,8 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
     } else if (auto readable = rule_store().check(); !readable) {
       hr = store_failure(readable.error());
     } else if (Rule properties = ours->properties(); add_refusal(properties)) {
-      // The rule checks the firewall service makes of every rule it is given (rule_checks.cpp).
+      // The rule checks the firewall service makes of every rule it is given
+      // (firewall_rule_checks.cpp).
       clear_error_info();
       hr = E_INVALIDARG;
     } else if (auto added = rule_store().append(properties); !added) {

@@ -1,40 +1,29 @@
-// kernel32: the own module's path, the last error, system messages, modules and the process heap.
+// kernel32: the own module's path, the last error, modules and the DLL search, the UTF-8
+// conversion (MultiByteToWideChar) and the fail-fast ending. FormatMessageW and the process heap
+// are in kernel32_messages.cpp, standard error in kernel32_stderr.cpp.
+#include "kernel32.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <memory>
-#include <mutex>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
 
-#include "core.h"
-#include "messages.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "text.h"
+#include "trace.h"
 
 namespace {
 
 thread_local DWORD t_last_error = 0;
 
-// Module handles and the process heap are addresses of these tags; nothing is behind them.
-char g_exe_tag, g_ntdll_tag, g_heap_tag;
-HMODULE exe_module() { return reinterpret_cast<HMODULE>(&g_exe_tag); }
-HMODULE ntdll_module() { return reinterpret_cast<HMODULE>(&g_ntdll_tag); }
-HANDLE process_heap() { return &g_heap_tag; }
+// Module handles are addresses of these tags; nothing is behind them.
+char g_exe_tag, g_ntdll_tag;
 
-constexpr DWORD kErrorInvalidHandle = 6;
 constexpr DWORD kErrorModNotFound = 126;
-constexpr DWORD kErrorResourceLangNotFound = 1815;
-
-std::string module_label(const void* module) {
-  if (module == nullptr) return "null";
-  if (module == exe_module()) return "exe";
-  if (module == ntdll_module()) return "ntdll";
-  return "unknown";
-}
-
-std::string hex32(DWORD value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
-  return text;
-}
+constexpr DWORD kErrorInvalidFlags = 1004;
 
 bool is_ntdll_name(LPCSTR name) {
   if (name == nullptr) return false;
@@ -49,47 +38,28 @@ std::string ansi_label(LPCSTR text) {
   return text == nullptr ? "null" : fwsim::detail::text_form(fwsim::detail::utf8_to_utf16(text));
 }
 
-// FormatMessageW buffers live on the simulated process heap until HeapFree.
-struct HeapBlock {
-  std::unique_ptr<WCHAR[]> units;
-  std::string id;
-};
-
-struct Heap {
-  std::mutex mutex;
-  std::map<const void*, HeapBlock> blocks;
-};
-
-Heap& heap() {
-  static Heap instance;
-  return instance;
-}
-
-WCHAR* heap_copy(std::u16string_view text) {
-  HeapBlock block{std::make_unique<WCHAR[]>(text.size() + 1),
-                  fwsim::detail::next_object_id("buffer")};
-  std::ranges::copy(text, block.units.get());
-  WCHAR* units = block.units.get();
-  Heap& h = heap();
-  const std::lock_guard lock(h.mutex);
-  h.blocks.emplace(units, std::move(block));
-  ++fwsim::detail::live_messages();
-  return units;
-}
-
-// Looks the id up where the flags say: the module's table first, then the system's.
-std::optional<std::u16string_view> find_message(DWORD flags, LPCVOID source, DWORD id) {
-  if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0 && source == ntdll_module()) {
-    if (auto text = fwsim::detail::ntdll_message_text(id)) return text;
-  }
-  if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) != 0) return fwsim::detail::system_message_text(id);
-  return std::nullopt;
-}
-
 }  // namespace
 
 namespace fwsim::detail {
+
 void set_last_error(DWORD error) { t_last_error = error; }
+
+HMODULE exe_module() { return reinterpret_cast<HMODULE>(&g_exe_tag); }
+HMODULE ntdll_module() { return reinterpret_cast<HMODULE>(&g_ntdll_tag); }
+
+std::string module_label(const void* module) {
+  if (module == nullptr) return "null";
+  if (module == exe_module()) return "exe";
+  if (module == ntdll_module()) return "ntdll";
+  return "unknown";
+}
+
+std::string hex32(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
 }  // namespace fwsim::detail
 
 using namespace fwsim::detail;
@@ -135,49 +105,6 @@ void WINAPI SetLastError(DWORD error) {
   start();
   t_last_error = error;
   trace("SetLastError", std::to_string(error), "void");
-}
-
-DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                            LPWSTR buffer, DWORD size, void* /*arguments*/) {
-  start();
-  constexpr DWORD kSupported = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                               FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
-  constexpr DWORD kSources = FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM;
-  const bool allocate = (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
-  DWORD result = 0;
-  if (const auto fault = take_fault("FormatMessageW")) {
-    set_last_error(static_cast<DWORD>(fault->result));
-  } else if ((flags & ~kSupported) != 0 || (flags & kSources) == 0 || buffer == nullptr ||
-             (flags & FORMAT_MESSAGE_IGNORE_INSERTS) == 0) {
-    // Inserts, FORMAT_MESSAGE_FROM_STRING and the rest are not simulated.
-    set_last_error(ERROR_INVALID_PARAMETER);
-  } else if ((flags & FORMAT_MESSAGE_FROM_HMODULE) != 0 && source != nullptr &&
-             source != ntdll_module() && source != exe_module()) {
-    set_last_error(kErrorInvalidHandle);
-  } else if (language_id != 0 && (language_id & 0x3FF) != 0x09) {
-    // The tables are English only (LANG_NEUTRAL or LANG_ENGLISH of any sublanguage).
-    set_last_error(kErrorResourceLangNotFound);
-  } else if (const auto text = find_message(flags, source, message_id); !text) {
-    set_last_error(ERROR_MR_MID_NOT_FOUND);
-  } else if (allocate) {
-    *reinterpret_cast<WCHAR**>(buffer) = heap_copy(*text);
-    result = static_cast<DWORD>(text->size());
-  } else if (text->size() >= size) {
-    set_last_error(ERROR_INSUFFICIENT_BUFFER);
-  } else {
-    std::ranges::copy(*text, buffer);
-    buffer[text->size()] = u'\0';
-    result = static_cast<DWORD>(text->size());
-  }
-  // A failing call leaves no stale pointer in the caller's variable: Windows stores NULL there.
-  // Microsoft's documentation does not say so; it is observed behaviour, and a caller that frees
-  // the pointer after a failure must not meet whatever it held before.
-  if (allocate && result == 0 && buffer != nullptr) *reinterpret_cast<WCHAR**>(buffer) = nullptr;
-  trace("FormatMessageW",
-        hex32(flags) + " " + module_label(source) + " " + hex32(message_id) + " " +
-            std::to_string(language_id),
-        std::to_string(result));
-  return result;
 }
 
 BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags) {
@@ -234,33 +161,42 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
   return result;
 }
 
-HANDLE WINAPI GetProcessHeap() {
+// Only CP_UTF8 without flags: invalid sequences become U+FFFD, as Windows does without
+// MB_ERR_INVALID_CHARS (which fwsim does not simulate).
+int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int multi_byte_count,
+                               LPWSTR wide, int wide_count) {
   start();
-  trace("GetProcessHeap", "", "heap");
-  return process_heap();
-}
-
-BOOL WINAPI HeapFree(HANDLE heap_handle, DWORD flags, LPVOID memory) {
-  start();
-  std::string label = "null";
-  BOOL result = TRUE;  // freeing NULL succeeds, as on Windows
-  if (memory != nullptr) {
-    Heap& h = heap();
-    const std::lock_guard lock(h.mutex);
-    const auto block = h.blocks.find(memory);
-    if (heap_handle != process_heap() || block == h.blocks.end()) {
-      label = "unknown";
-      result = FALSE;
-      set_last_error(ERROR_INVALID_PARAMETER);
+  int result = 0;
+  if (const auto fault = take_fault("MultiByteToWideChar")) {
+    set_last_error(static_cast<DWORD>(fault->result));
+  } else if (code_page != CP_UTF8 || multi_byte == nullptr || multi_byte_count == 0 ||
+             multi_byte_count < -1 || wide_count < 0 || (wide == nullptr && wide_count != 0)) {
+    set_last_error(ERROR_INVALID_PARAMETER);
+  } else if (flags != 0) {
+    set_last_error(kErrorInvalidFlags);
+  } else {
+    // -1: the text ends at its null, which is converted too.
+    const std::size_t bytes = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
+                                                     : static_cast<std::size_t>(multi_byte_count);
+    const std::u16string units = utf8_to_utf16(std::string_view(multi_byte, bytes));
+    if (wide_count == 0) {
+      result = static_cast<int>(units.size());
+    } else if (units.size() > static_cast<std::size_t>(wide_count)) {
+      set_last_error(ERROR_INSUFFICIENT_BUFFER);
     } else {
-      label = block->second.id;
-      h.blocks.erase(block);
-      --live_messages();
+      std::ranges::copy(units, wide);
+      result = static_cast<int>(units.size());
     }
   }
-  trace("HeapFree",
-        std::string(heap_handle == process_heap() ? "heap" : "unknown") + " " +
-            std::to_string(flags) + " " + label,
+  trace("MultiByteToWideChar",
+        std::to_string(code_page) + " " + std::to_string(flags) + " " +
+            std::to_string(multi_byte_count) + " " + std::to_string(wide_count),
         std::to_string(result));
   return result;
+}
+
+void __fastfail(unsigned code) {
+  start();
+  trace("__fastfail", std::to_string(code), "void");
+  std::abort();
 }

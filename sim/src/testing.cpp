@@ -1,12 +1,27 @@
-// fwsim's test interface: the environment controls set directly, and views of what happened.
+// fwsim's test interface (fwsim/testing.h): the environment controls set directly, views of what
+// happened, and the doors that fwsim's own tests and fuzzers use to its readers, notations and
+// store. The rule and its line (parse_rule, format_rule) are in firewall_rule_line.cpp, the
+// firewall's checks (add_refusal) in firewall_rule_checks.cpp.
 #include "fwsim/testing.h"
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "firewall_store.h"
+#include "ole32.h"
+#include "text.h"
+#include "trace.h"
 
 namespace fwsim {
 
-void reset() { detail::reset_runtime(); }
+void reset() {
+  detail::reset_controls();
+  detail::clear_error_info();
+  detail::reset_apartment();
+  detail::rule_store().forget();
+  detail::clear_faults();
+  detail::reset_trace();
+  detail::set_last_error(0);
+}
 
 void set_module_path(std::u16string path) { detail::set_module_path_override(std::move(path)); }
 
@@ -16,7 +31,7 @@ void set_user(User user) { detail::set_user_override(user); }
 
 bool add_faults(std::string_view faults) {
   std::string error;
-  return detail::add_fault_list(faults, error);
+  return add_faults(faults, error);
 }
 
 void set_stderr(StderrKind kind, unsigned code_page) {
@@ -49,5 +64,60 @@ Balance balance() {
 }
 
 std::string balance_line() { return detail::balance_text(); }
+
+bool add_faults(std::string_view faults, std::string& error) {
+  return detail::add_fault_list(faults, error);
+}
+
+void clear_faults() { detail::clear_faults(); }
+
+bool take_fault(std::string_view name) { return detail::take_fault(name).has_value(); }
+
+bool is_stderr_control(std::string_view value) {
+  detail::StderrSetting setting;
+  return detail::parse_stderr_control(value, setting);
+}
+
+std::u16string decode_control_text(std::string_view utf8) {
+  return detail::decode_control_text(utf8);
+}
+
+std::string text_form(std::u16string_view units) { return detail::text_form(units); }
+
+bool read_text_form(std::string_view& in, std::u16string& out) {
+  return detail::read_text_form(in, out);
+}
+
+std::u16string utf8_to_utf16(std::string_view utf8) { return detail::utf8_to_utf16(utf8); }
+
+std::string hresult_text(HRESULT hr) { return detail::hresult_text(hr); }
+
+std::string guid_label(const GUID& guid) { return detail::guid_label(guid); }
+
+std::string next_object_id(std::string_view class_name) {
+  return detail::next_object_id(class_name);
+}
+
+StoreHandle::StoreHandle() : store_(std::make_unique<detail::RuleStore>()) {}
+
+StoreHandle::~StoreHandle() = default;
+
+std::expected<void, std::string> StoreHandle::check() { return store_->check(); }
+
+std::expected<std::size_t, std::string> StoreHandle::count() { return store_->count(); }
+
+std::expected<std::optional<Rule>, std::string> StoreHandle::find(std::u16string_view name) {
+  return store_->find(name);
+}
+
+std::expected<std::vector<std::string>, std::string> StoreHandle::rule_lines() {
+  return store_->rule_lines();
+}
+
+std::expected<void, std::string> StoreHandle::append(const Rule& rule) {
+  return store_->append(rule);
+}
+
+std::expected<void, std::string> StoreHandle::clear() { return store_->clear(); }
 
 }  // namespace fwsim

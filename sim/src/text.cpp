@@ -1,8 +1,7 @@
 // fwsim's text form and the UTF-8 / UTF-16 conversions its controls and trace need.
 #include <cstdio>
 
-#include "core.h"
-#include "runtime.h"
+#include "text.h"
 
 namespace fwsim::detail {
 namespace {
@@ -219,12 +218,6 @@ bool read_text_form(std::string_view& in, std::u16string& out) {
     ++i;
   }
   return false;  // no closing quote
-}
-
-std::string hresult_text(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-  return text;
 }
 
 std::u16string decode_control_text(std::string_view utf8) {

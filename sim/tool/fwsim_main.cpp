@@ -14,13 +14,15 @@
 #include <string_view>
 #include <vector>
 
-#include "../src/rule_checks.h"
-#include "../src/runtime.h"
-#include "../src/store.h"
+#include "../src/controls.h"
+#include "../src/firewall_rule_checks.h"
+#include "../src/firewall_rule_line.h"
+#include "../src/firewall_store.h"
+#include "../src/text.h"
 
 namespace {
 
-using fwsim::detail::Rule;
+using fwsim::Rule;
 
 constexpr int kRefused = 1;
 constexpr int kFailure = 2;
@@ -73,7 +75,7 @@ std::expected<Rule, std::string> rule_from(const std::vector<std::string_view>& 
 int add(const std::vector<std::string_view>& arguments) {
   auto rule = rule_from(arguments);
   if (!rule) return fail(rule.error());
-  if (auto refusal = fwsim::detail::add_refusal(*rule)) {
+  if (auto refusal = fwsim::add_refusal(*rule)) {
     return fail("the firewall refuses this rule: " + *refusal, kRefused);
   }
   if (auto added = fwsim::detail::rule_store().append(*rule); !added) return fail(added.error());

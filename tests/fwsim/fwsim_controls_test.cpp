@@ -9,7 +9,6 @@
 #include <fwsim/testing.h>
 #include <fwsim/win32.h>
 
-#include "../../sim/src/runtime.h"
 #include "support/sim_test.h"
 
 namespace {
@@ -155,10 +154,10 @@ TEST_F(ControlsTest, TextFormRoundTrips) {
       {u"\xDBFF\xD800", "\"\\u{dbff}\\u{d800}\""},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(fwsim::detail::text_form(c.units), c.text);
+    EXPECT_EQ(fwsim::text_form(c.units), c.text);
     std::string_view in = c.text;
     std::u16string back;
-    ASSERT_TRUE(fwsim::detail::read_text_form(in, back)) << c.text;
+    ASSERT_TRUE(fwsim::read_text_form(in, back)) << c.text;
     EXPECT_EQ(back, c.units) << c.text;
     EXPECT_TRUE(in.empty());
   }
@@ -167,33 +166,33 @@ TEST_F(ControlsTest, TextFormRoundTrips) {
 TEST_F(ControlsTest, ReadTextFormStopsAfterTheTextOrRefuses) {
   std::string_view in = "\"a\\\"b\" Direction=1";
   std::u16string units;
-  ASSERT_TRUE(fwsim::detail::read_text_form(in, units));
+  ASSERT_TRUE(fwsim::read_text_form(in, units));
   EXPECT_EQ(units, u"a\"b");
   EXPECT_EQ(in, " Direction=1");
 
   for (const std::string_view bad : {"noquote\"", "\"open", "\"bad\\q\"", "\"\\u{110000}\"",
                                      "\"\\u{}\"", "\"\xC3\"", "\"trailing\\"}) {
     std::string_view text = bad;
-    EXPECT_FALSE(fwsim::detail::read_text_form(text, units)) << bad;
+    EXPECT_FALSE(fwsim::read_text_form(text, units)) << bad;
   }
 }
 
 TEST_F(ControlsTest, GuidLabels) {
   const GUID unknown = {
       0x0123ABCD, 0x4567, 0x89EF, {0xAB, 0xCD, 0xEF, 0x01, 0x23, 0x45, 0x67, 0x89}};
-  EXPECT_EQ(fwsim::detail::guid_label(IID_IUnknown), "IUnknown");
-  EXPECT_EQ(fwsim::detail::guid_label(IID_IErrorInfo), "IErrorInfo");
-  EXPECT_EQ(fwsim::detail::guid_label(unknown), "{0123ABCD-4567-89EF-ABCD-EF0123456789}");
-  EXPECT_EQ(fwsim::detail::hresult_text(E_ACCESSDENIED), "0x80070005");
-  EXPECT_EQ(fwsim::detail::hresult_text(S_FALSE), "0x00000001");
+  EXPECT_EQ(fwsim::guid_label(IID_IUnknown), "IUnknown");
+  EXPECT_EQ(fwsim::guid_label(IID_IErrorInfo), "IErrorInfo");
+  EXPECT_EQ(fwsim::guid_label(unknown), "{0123ABCD-4567-89EF-ABCD-EF0123456789}");
+  EXPECT_EQ(fwsim::hresult_text(E_ACCESSDENIED), "0x80070005");
+  EXPECT_EQ(fwsim::hresult_text(S_FALSE), "0x00000001");
 }
 
 TEST_F(ControlsTest, IdsAreNumberedPerClassFromOneAfterReset) {
-  EXPECT_EQ(fwsim::detail::next_object_id("NetFwRule"), "NetFwRule#1");
-  EXPECT_EQ(fwsim::detail::next_object_id("NetFwRules"), "NetFwRules#1");
-  EXPECT_EQ(fwsim::detail::next_object_id("NetFwRule"), "NetFwRule#2");
+  EXPECT_EQ(fwsim::next_object_id("NetFwRule"), "NetFwRule#1");
+  EXPECT_EQ(fwsim::next_object_id("NetFwRules"), "NetFwRules#1");
+  EXPECT_EQ(fwsim::next_object_id("NetFwRule"), "NetFwRule#2");
   fwsim::reset();
-  EXPECT_EQ(fwsim::detail::next_object_id("NetFwRule"), "NetFwRule#1");
+  EXPECT_EQ(fwsim::next_object_id("NetFwRule"), "NetFwRule#1");
 }
 
 TEST_F(ControlsTest, BalanceCountsWhatIsStillHeld) {

@@ -13,7 +13,6 @@
 #include <fwsim/testing.h>
 #include <fwsim/win32.h>
 
-#include "../../sim/src/runtime.h"
 #include "support/sim_test.h"
 
 namespace {
@@ -78,7 +77,7 @@ TEST_F(Kernel32Test, GetModuleFileNameWKeepsLoneSurrogatesAndFailsOnAFault) {
 TEST_F(Kernel32Test, DefaultPathIsTheExecutableOnDriveZ) {
   std::string exe(4096, '\0');
   exe.resize(static_cast<std::size_t>(::readlink("/proc/self/exe", exe.data(), exe.size())));
-  std::u16string expected = u"Z:" + fwsim::detail::utf8_to_utf16(exe);
+  std::u16string expected = u"Z:" + fwsim::utf8_to_utf16(exe);
   for (auto& unit : expected) unit = unit == u'/' ? u'\\' : unit;
   WCHAR buffer[4200];
   const DWORD n = GetModuleFileNameW(nullptr, buffer, 4200);
@@ -101,7 +100,7 @@ TEST_F(Kernel32Test, ModulePathControlText) {
        u"a\uFFFDb"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(fwsim::detail::decode_control_text(c.control), c.units) << c.control;
+    EXPECT_EQ(fwsim::decode_control_text(c.control), c.units) << c.control;
   }
 }
 

@@ -8,19 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "../../sim/src/rule_checks.h"
-#include "../../sim/src/store.h"
+#include <fwsim/testing.h>
+
 #include "support/sim_test.h"
 
 namespace {
 
-using fwsim::detail::add_refusal;
-using fwsim::detail::format_rule;
-using fwsim::detail::parse_rule;
-using fwsim::detail::Prop;
-using fwsim::detail::PropValue;
-using fwsim::detail::Rule;
-using fwsim::detail::RuleStore;
+using fwsim::add_refusal;
+using fwsim::format_rule;
+using fwsim::parse_rule;
+using fwsim::Prop;
+using fwsim::PropValue;
+using fwsim::Rule;
+// A store of its own on the test's file, as another process has.
+using RuleStore = fwsim::StoreHandle;
 
 Rule named(std::u16string name) { return Rule{{Prop::Name, std::move(name)}}; }
 
@@ -51,7 +52,7 @@ TEST(StoreSyntax, WritesTheDocumentedLine) {
 }
 
 TEST(StoreSyntax, EveryPropertyAndInterfacesFormRoundTrip) {
-  using fwsim::detail::InterfaceList;
+  using fwsim::InterfaceList;
   const Rule rule = {
       {Prop::serviceName, u""},
       {Prop::Interfaces, InterfaceList{std::vector<std::u16string>{u"eth0", u"wlan 0"}}},
@@ -125,7 +126,7 @@ TEST(StoreSyntax, ReasonsShowControlBytesEscapedOnOneLine) {
 TEST(StoreSyntax, AddRefusesWhatTheFirewallRefuses) {
   const auto with = [](Prop prop, PropValue value) {
     Rule rule = named(u"r");
-    fwsim::detail::put_property(rule, prop, std::move(value));
+    rule.push_back({prop, std::move(value)});  // the cases below never put Name twice
     return rule;
   };
   const std::u16string app = u"C:\\a.exe";
@@ -282,7 +283,7 @@ TEST_F(StoreTest, LargeStoreFindsEveryRuleAndTheFirstOfEachName) {
     const std::string digits = std::to_string(i);
     auto found = rules.find(u"rule " + std::u16string(digits.begin(), digits.end()));
     ASSERT_TRUE(found && *found);
-    EXPECT_EQ((**found)[1].value, fwsim::detail::PropValue{i});
+    EXPECT_EQ((**found)[1].value, fwsim::PropValue{i});
   }
 }
 

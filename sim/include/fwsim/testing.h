@@ -1,12 +1,26 @@
 // fwsim's own C++ interface for tests: what the environment controls do for a process, done
-// directly, plus views of the call log and the counters. Product code never includes this.
+// directly, plus views of the call log and the counters; and, for the tests and fuzzers of fwsim
+// itself, its readers of controls, its notations and its rule store. Tests reach fwsim through
+// this header and the platform's names in fwsim/win32.h, never through sim/src. Product code
+// never includes this. Each section names the files of sim/src that implement it.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
+#include "fwsim/win32.h"
+
 namespace fwsim {
+
+// ---------------------------------------------------------------------------------------------
+// A clean state and the controls (testing.cpp, controls.cpp, faults.cpp)
 
 // Returns fwsim to a clean state for the next test: no faults, an empty call log, no trace file,
 // zeroed counters and fault counts, no apartments or error information on the calling thread, last
@@ -40,6 +54,9 @@ void set_stderr(StderrKind kind, unsigned code_page = 65001);
 // they are; WriteConsoleW's units converted to UTF-8).
 std::string captured_stderr();
 
+// ---------------------------------------------------------------------------------------------
+// What happened (trace.cpp)
+
 // Every simulated call since reset(), one trace line each (`NAME ARG... -> RESULT`), oldest first.
 // Only calls made while the log is kept are in it.
 std::vector<std::string> call_log();
@@ -66,5 +83,123 @@ Balance balance();
 
 // The balance as the trace's last line writes it: `balance objects=A bstrs=B ...`.
 std::string balance_line();
+
+// ---------------------------------------------------------------------------------------------
+// The controls' readers, for the tests and fuzzers of fwsim's controls (faults.cpp, controls.cpp,
+// text.cpp)
+
+// add_faults() that says why a text cannot be read: `error` is what fwsim's one-line message
+// shows after `fwsim: FWSIM_FAIL: `.
+bool add_faults(std::string_view faults, std::string& error);
+// Forgets every fault and every call count, and nothing else.
+void clear_faults();
+// Counts one call of `name` (as the trace writes it), as the simulated call of that name does,
+// and tells whether a fault applies to this call.
+bool take_fault(std::string_view name);
+// Whether a value of FWSIM_STDERR can be read (`file`, `none`, `console:CP`). Changes nothing.
+bool is_stderr_control(std::string_view value);
+// A value of FWSIM_MODULE_PATH as GetModuleFileNameW reports it: UTF-8, where `\u{X}` (1 to 6 hex
+// digits) stands for one code point or one lone surrogate unit and any other backslash is literal.
+std::u16string decode_control_text(std::string_view utf8);
+
+// ---------------------------------------------------------------------------------------------
+// fwsim's notations, as the trace and the rule store write them (text.cpp, trace.cpp)
+
+// fwsim's text form: quoted, every UTF-16 text (lone surrogates too) survives a round trip.
+std::string text_form(std::u16string_view units);
+// Reads one text in fwsim's text form from the front of `in`, advancing it. False when malformed.
+bool read_text_form(std::string_view& in, std::u16string& out);
+// UTF-8 to UTF-16, as fwsim converts the Linux path of the executable; an invalid sequence gives
+// U+FFFD.
+std::u16string utf8_to_utf16(std::string_view utf8);
+// An HRESULT as the trace writes it: 0x and eight upper-case hex digits.
+std::string hresult_text(HRESULT hr);
+// A GUID as the trace writes it: the name of an interface or class fwsim knows, or
+// `{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}` in upper case.
+std::string guid_label(const GUID& guid);
+// Takes the next id of an object of `class_name`, as the trace numbers them: "NetFwRule#1", ...
+std::string next_object_id(std::string_view class_name);
+
+// ---------------------------------------------------------------------------------------------
+// The rule store: a rule, its line, the firewall's checks, and the file (firewall_rule_line.cpp,
+// firewall_rule_checks.cpp, firewall_store.cpp)
+
+// The INetFwRule properties, spelled as the type library spells them (serviceName included).
+enum class Prop : std::uint8_t {
+  Name,
+  Description,
+  ApplicationName,
+  serviceName,
+  Protocol,
+  LocalPorts,
+  RemotePorts,
+  LocalAddresses,
+  RemoteAddresses,
+  IcmpTypesAndCodes,
+  Direction,
+  Interfaces,
+  InterfaceTypes,
+  Enabled,
+  Grouping,
+  Profiles,
+  EdgeTraversal,
+  Action,
+};
+
+// Interfaces: nullopt stands for a VT_EMPTY value.
+using InterfaceList = std::optional<std::vector<std::u16string>>;
+// A text (a null BSTR is the empty text), a number (a LONG, one of the firewall's enumerations,
+// or a VARIANT_BOOL as the number that was put), or the interfaces.
+using PropValue = std::variant<std::u16string, std::int32_t, InterfaceList>;
+
+struct Property {
+  Prop prop;
+  PropValue value;
+  bool operator==(const Property&) const = default;
+};
+
+// A rule is the properties that were put on it, in the order each was first put.
+using Rule = std::vector<Property>;
+
+// The rule's line in the store: `Name="x" Direction=1 Interfaces=["a","b"]`.
+std::string format_rule(const Rule& rule);
+// Reads a whole rule line, or says in one line why it cannot. Each property may be given once.
+std::expected<Rule, std::string> parse_rule(std::string_view line);
+
+// Why the firewall refuses to add `rule` (INetFwRules::Add answers E_INVALIDARG), as one line
+// naming the property and the check, or nullopt when it takes the rule.
+std::optional<std::string> add_refusal(const Rule& rule);
+
+namespace detail {
+class RuleStore;
+}
+
+// A rule store of its own on the file at the store path, such as another process using the same
+// file has. The firewall's objects share the process's store; a test makes these to play other
+// processes or to look at the file as the firewall does. Each keeps its own copy of the file in
+// memory and sees another writer's change at its next call. A store with a line that cannot be
+// read refuses every call and is never overwritten. Errors are one-line descriptions.
+class StoreHandle {
+ public:
+  StoreHandle();
+  StoreHandle(const StoreHandle&) = delete;
+  StoreHandle& operator=(const StoreHandle&) = delete;
+  ~StoreHandle();
+
+  // Whether the store can be read at all.
+  std::expected<void, std::string> check();
+  std::expected<std::size_t, std::string> count();
+  // The first rule of exactly this name, or nullopt.
+  std::expected<std::optional<Rule>, std::string> find(std::u16string_view name);
+  // The rule lines as they stand in the file, comments left out.
+  std::expected<std::vector<std::string>, std::string> rule_lines();
+  // Appends a rule; the firewall's checks (add_refusal) are the caller's.
+  std::expected<void, std::string> append(const Rule& rule);
+  // Removes every rule; comments stay.
+  std::expected<void, std::string> clear();
+
+ private:
+  std::unique_ptr<detail::RuleStore> store_;
+};
 
 }  // namespace fwsim

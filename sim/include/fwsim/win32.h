@@ -1,13 +1,14 @@
 // fwsim: the subset of the Windows API that the program uses, declared with the platform's own
 // names and implemented in-process on non-Windows hosts. Only what the program and fwsim's own
-// tests need is here; types keep the sizes they have on 64-bit Windows.
+// tests need is here; types keep the sizes they have on 64-bit Windows. Each section names the
+// file of sim/src that implements it: one file per simulated DLL or subsystem.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 // ---------------------------------------------------------------------------------------------
-// Basic types
+// Basic types (declarations only: nothing to implement)
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -49,7 +50,7 @@ inline constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 inline constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
 // ---------------------------------------------------------------------------------------------
-// Result codes and error numbers
+// Result codes and error numbers (declarations only; the texts are in kernel32_messages.cpp)
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
 inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
@@ -76,47 +77,56 @@ inline constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 inline constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 
 // ---------------------------------------------------------------------------------------------
-// kernel32
-inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
-inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
-inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
-inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+// kernel32: the own path, the last error, modules and the DLL search, the UTF-8 conversion and
+// the fail-fast ending (kernel32.cpp)
 inline constexpr DWORD LOAD_LIBRARY_SEARCH_APPLICATION_DIR = 0x00000200;
 inline constexpr DWORD LOAD_LIBRARY_SEARCH_USER_DIRS = 0x00000400;
 inline constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 inline constexpr DWORD LOAD_LIBRARY_SEARCH_DEFAULT_DIRS = 0x00001000;
-inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 inline constexpr UINT CP_UTF8 = 65001;
 inline constexpr unsigned FAST_FAIL_FATAL_APP_EXIT = 7;
 
 DWORD WINAPI GetModuleFileNameW(HMODULE module, LPWSTR filename, DWORD size);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
-// With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a WCHAR** that receives a process-heap
-// allocation; the caller frees it with HeapFree(GetProcessHeap(), 0, p).
-DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
-                            LPWSTR buffer, DWORD size, void* arguments);
 HMODULE WINAPI LoadLibraryExA(LPCSTR file_name, HANDLE file, DWORD flags);
 // Where the process's later LoadLibrary calls (and the DLLs COM loads for it) look. FALSE with
 // ERROR_INVALID_PARAMETER for flags outside the documented LOAD_LIBRARY_SEARCH_* set.
 BOOL WINAPI SetDefaultDllDirectories(DWORD directory_flags);
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
-HANDLE WINAPI GetProcessHeap();
-BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
-HANDLE WINAPI GetStdHandle(DWORD std_handle);
-BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
-UINT WINAPI GetConsoleOutputCP();
 int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int multi_byte_count,
                                LPWSTR wide, int wide_count);
-BOOL WINAPI WriteConsoleW(HANDLE console, const void* buffer, DWORD count, LPDWORD written,
-                          LPVOID reserved);
-BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
-                      LPOVERLAPPED overlapped);
 // The platform's fail-fast ending. fwsim ends the process with abort().
 [[noreturn]] void __fastfail(unsigned code);
 
 // ---------------------------------------------------------------------------------------------
-// GUIDs
+// kernel32: system messages and the process heap their buffers come from (kernel32_messages.cpp)
+inline constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+inline constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
+inline constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+
+// With FORMAT_MESSAGE_ALLOCATE_BUFFER, `buffer` is really a WCHAR** that receives a process-heap
+// allocation; the caller frees it with HeapFree(GetProcessHeap(), 0, p).
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD message_id, DWORD language_id,
+                            LPWSTR buffer, DWORD size, void* arguments);
+HANDLE WINAPI GetProcessHeap();
+BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+
+// ---------------------------------------------------------------------------------------------
+// kernel32: standard error, a file or a console (kernel32_stderr.cpp)
+inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+
+HANDLE WINAPI GetStdHandle(DWORD std_handle);
+BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode);
+UINT WINAPI GetConsoleOutputCP();
+BOOL WINAPI WriteConsoleW(HANDLE console, const void* buffer, DWORD count, LPDWORD written,
+                          LPVOID reserved);
+BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
+                      LPOVERLAPPED overlapped);
+
+// ---------------------------------------------------------------------------------------------
+// GUIDs (IsEqualGUID: ole32.cpp)
 struct GUID {
   std::uint32_t Data1;
   std::uint16_t Data2;
@@ -131,7 +141,7 @@ bool IsEqualGUID(REFIID a, REFIID b);
 inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b); }
 
 // ---------------------------------------------------------------------------------------------
-// OLE Automation values
+// OLE Automation (oleaut32): BSTRs and VARIANTs (oleaut32.cpp), SAFEARRAYs (oleaut32_safearray.cpp)
 enum VARENUM : VARTYPE {
   VT_EMPTY = 0,
   VT_I4 = 3,
@@ -180,17 +190,19 @@ static_assert(sizeof(VARIANT) == 24);
 #define V_BOOL(v) ((v)->boolVal)
 #define V_I4(v) ((v)->lVal)
 
+// oleaut32.cpp
 BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT length);
 UINT WINAPI SysStringLen(BSTR text);
 void WINAPI SysFreeString(BSTR text);
 void WINAPI VariantInit(VARIANT* value);
 HRESULT WINAPI VariantClear(VARIANT* value);
+// oleaut32_safearray.cpp
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE type, LONG lower_bound, ULONG count);
 HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* array);
 
 // ---------------------------------------------------------------------------------------------
-// COM
+// COM (ole32): apartments and objects (ole32.cpp), error information (ole32_error_info.cpp)
 inline constexpr DWORD COINIT_MULTITHREADED = 0x0;
 inline constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
 inline constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
@@ -226,15 +238,19 @@ inline constexpr IID IID_IUnknown = {
 inline constexpr IID IID_IErrorInfo = {
     0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
+// ole32.cpp
 HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD co_init);
 void WINAPI CoUninitialize();
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid,
                                 LPVOID* object);
+// ole32_error_info.cpp
 HRESULT WINAPI GetErrorInfo(ULONG reserved, IErrorInfo** info);
 HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* info);
 
 // ---------------------------------------------------------------------------------------------
-// Windows Firewall (netfw.h)
+// Windows Firewall (netfw.h): NetFwPolicy2 and the NetFwRules collection (firewall.cpp), NetFwRule
+// (firewall_rule.cpp); behind them the rule store (firewall_store.cpp, firewall_rule_line.cpp)
+// and the firewall's checks of a rule (firewall_rule_checks.cpp)
 enum NET_FW_RULE_DIRECTION { NET_FW_RULE_DIR_IN = 1, NET_FW_RULE_DIR_OUT = 2, NET_FW_RULE_DIR_MAX };
 enum NET_FW_ACTION { NET_FW_ACTION_BLOCK = 0, NET_FW_ACTION_ALLOW = 1, NET_FW_ACTION_MAX };
 enum NET_FW_IP_PROTOCOL {

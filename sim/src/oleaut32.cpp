@@ -1,13 +1,19 @@
-// oleaut32's strings: BSTRs with their length prefix, and the registry that gives each live one
-// its trace id and catches a string freed twice.
+// oleaut32's strings and VARIANTs: BSTRs with their length prefix, and the registry that gives
+// each live one its trace id and catches a string freed twice; VariantInit and VariantClear. The
+// SAFEARRAYs a VARIANT may hold are in oleaut32_safearray.cpp.
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "oleaut32.h"
+#include "text.h"
+#include "trace.h"
 
 namespace {
 
@@ -79,6 +85,13 @@ std::string bstr_id(std::string_view call, BSTR text) {
   const auto block = r.blocks.find(text);
   if (block == r.blocks.end()) reject_bstr(call, text);
   return block->second.id;
+}
+
+std::string vartype_text(const VARIANT* value) {
+  if (value == nullptr) return "null";
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value->vt));
+  return text;
 }
 
 std::uint32_t byte_length(BSTR text) {
@@ -153,4 +166,24 @@ void WINAPI SysFreeString(BSTR text) {
   const std::string label = text == nullptr ? "null" : bstr_id("SysFreeString", text);
   free_bstr(text);
   trace("SysFreeString", label, "void");
+}
+
+void WINAPI VariantInit(VARIANT* value) {
+  start();
+  value->vt = VT_EMPTY;
+  trace("VariantInit", "", "void");
+}
+
+HRESULT WINAPI VariantClear(VARIANT* value) {
+  start();
+  const std::string vt = vartype_text(value);
+  HRESULT hr = E_INVALIDARG;
+  if (const auto fault = take_fault("VariantClear")) {
+    leave_error_info(*fault);
+    hr = static_cast<HRESULT>(fault->result);  // nothing is freed: the value leaks, as on Windows
+  } else if (value != nullptr) {
+    hr = clear_variant(*value);
+  }
+  trace("VariantClear", vt, hresult_text(hr));
+  return hr;
 }

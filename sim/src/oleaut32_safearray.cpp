@@ -1,4 +1,5 @@
-// oleaut32's VARIANTs and one-dimensional SAFEARRAYs of VARIANT.
+// oleaut32's SAFEARRAYs, one-dimensional vectors of VARIANT, and the copying and clearing of the
+// VARIANTs they hold (VariantInit and VariantClear are in oleaut32.cpp).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -6,8 +7,10 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "oleaut32.h"
+#include "trace.h"
 
 namespace {
 
@@ -86,13 +89,6 @@ void destroy_array(SAFEARRAY* array) {
   --fwsim::detail::counters().arrays;
 }
 
-std::string vartype_text(const VARIANT* value) {
-  if (value == nullptr) return "null";
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%04X", static_cast<unsigned>(value->vt));
-  return text;
-}
-
 }  // namespace
 
 namespace fwsim::detail {
@@ -160,26 +156,6 @@ HRESULT copy_variant(VARIANT& target, const VARIANT& source) {
 }  // namespace fwsim::detail
 
 using namespace fwsim::detail;
-
-void WINAPI VariantInit(VARIANT* value) {
-  start();
-  value->vt = VT_EMPTY;
-  trace("VariantInit", "", "void");
-}
-
-HRESULT WINAPI VariantClear(VARIANT* value) {
-  start();
-  const std::string vt = vartype_text(value);
-  HRESULT hr = E_INVALIDARG;
-  if (const auto fault = take_fault("VariantClear")) {
-    leave_error_info(*fault);
-    hr = static_cast<HRESULT>(fault->result);  // nothing is freed: the value leaks, as on Windows
-  } else if (value != nullptr) {
-    hr = clear_variant(*value);
-  }
-  trace("VariantClear", vt, hresult_text(hr));
-  return hr;
-}
 
 // Only vectors of VARIANT are simulated; any other element type gives NULL with
 // ERROR_INVALID_PARAMETER as the last error.

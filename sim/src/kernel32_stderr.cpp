@@ -1,11 +1,13 @@
-// kernel32: standard error as FWSIM_STDERR (or a test) sets it up, UTF-8 conversion and the
-// fail-fast ending.
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
+// kernel32: standard error as FWSIM_STDERR (or a test) sets it up, a file or a console:
+// GetStdHandle, GetConsoleMode, GetConsoleOutputCP, WriteConsoleW and WriteFile.
+#include <cstdint>
+#include <string>
+#include <string_view>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "text.h"
+#include "trace.h"
 
 namespace {
 
@@ -13,7 +15,6 @@ char g_stderr_tag;
 HANDLE stderr_handle() { return &g_stderr_tag; }
 
 constexpr DWORD kErrorInvalidHandle = 6;
-constexpr DWORD kErrorInvalidFlags = 1004;
 // What a console's GetConsoleMode reports: ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT.
 constexpr DWORD kConsoleOutputMode = 0x3;
 // The code page a redirected or absent standard error reports: the console the process still has
@@ -74,40 +75,6 @@ UINT WINAPI GetConsoleOutputCP() {
   return code_page;
 }
 
-// Only CP_UTF8 without flags: invalid sequences become U+FFFD, as Windows does without
-// MB_ERR_INVALID_CHARS (which fwsim does not simulate).
-int WINAPI MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR multi_byte, int multi_byte_count,
-                               LPWSTR wide, int wide_count) {
-  start();
-  int result = 0;
-  if (const auto fault = take_fault("MultiByteToWideChar")) {
-    set_last_error(static_cast<DWORD>(fault->result));
-  } else if (code_page != CP_UTF8 || multi_byte == nullptr || multi_byte_count == 0 ||
-             multi_byte_count < -1 || wide_count < 0 || (wide == nullptr && wide_count != 0)) {
-    set_last_error(ERROR_INVALID_PARAMETER);
-  } else if (flags != 0) {
-    set_last_error(kErrorInvalidFlags);
-  } else {
-    // -1: the text ends at its null, which is converted too.
-    const std::size_t bytes = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
-                                                     : static_cast<std::size_t>(multi_byte_count);
-    const std::u16string units = utf8_to_utf16(std::string_view(multi_byte, bytes));
-    if (wide_count == 0) {
-      result = static_cast<int>(units.size());
-    } else if (units.size() > static_cast<std::size_t>(wide_count)) {
-      set_last_error(ERROR_INSUFFICIENT_BUFFER);
-    } else {
-      std::ranges::copy(units, wide);
-      result = static_cast<int>(units.size());
-    }
-  }
-  trace("MultiByteToWideChar",
-        std::to_string(code_page) + " " + std::to_string(flags) + " " +
-            std::to_string(multi_byte_count) + " " + std::to_string(wide_count),
-        std::to_string(result));
-  return result;
-}
-
 BOOL WINAPI WriteConsoleW(HANDLE console, const void* buffer, DWORD count, LPDWORD written,
                           LPVOID /*reserved*/) {
   start();
@@ -153,10 +120,4 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
   }
   trace("WriteFile", handle_label(file) + " " + std::to_string(count), std::to_string(result));
   return result;
-}
-
-void __fastfail(unsigned code) {
-  start();
-  trace("__fastfail", std::to_string(code), "void");
-  std::abort();
 }

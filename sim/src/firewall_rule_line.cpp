@@ -4,9 +4,8 @@
 #include <limits>
 #include <utility>
 
-#include "core.h"
-#include "runtime.h"
-#include "store.h"
+#include "firewall_rule_line.h"
+#include "text.h"
 
 namespace fwsim::detail {
 namespace {
@@ -146,15 +145,6 @@ std::string format_property(const Property& property) {
   return out;
 }
 
-std::string format_rule(const Rule& rule) {
-  std::string line;
-  for (const Property& p : rule) {
-    if (!line.empty()) line += ' ';
-    line += format_property(p);
-  }
-  return line;
-}
-
 std::expected<Property, std::string> read_property(std::string_view& in) {
   std::size_t equals = in.find('=');
   std::size_t space = in.find(' ');
@@ -188,6 +178,24 @@ std::expected<Property, std::string> read_property(std::string_view& in) {
   return std::unexpected("unknown property " + quoted(name));
 }
 
+}  // namespace fwsim::detail
+
+namespace fwsim {
+
+using detail::find_property;
+using detail::format_property;
+using detail::prop_name;
+using detail::read_property;
+
+std::string format_rule(const Rule& rule) {
+  std::string line;
+  for (const Property& p : rule) {
+    if (!line.empty()) line += ' ';
+    line += format_property(p);
+  }
+  return line;
+}
+
 std::expected<Rule, std::string> parse_rule(std::string_view line) {
   Rule rule;
   while (!line.empty()) {
@@ -207,4 +215,4 @@ std::expected<Rule, std::string> parse_rule(std::string_view line) {
   return rule;
 }
 
-}  // namespace fwsim::detail
+}  // namespace fwsim

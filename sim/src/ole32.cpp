@@ -1,9 +1,15 @@
-// COM's per-thread apartments and object creation.
+// ole32: COM's per-thread apartments, object creation and GUID comparison. The error
+// information calls are in ole32_error_info.cpp.
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <string_view>
 
+#include "controls.h"
+#include "faults.h"
 #include "firewall.h"
-#include "runtime.h"
-#include "store.h"
+#include "ole32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {
@@ -19,20 +25,18 @@ struct Apartment {
 
 thread_local Apartment apartment;
 
-HRESULT fault_result(const Fault& fault) {
-  return fault.null_out ? S_OK : static_cast<HRESULT>(fault.result);
-}
-
 std::string pointer_label(const void* pointer) { return pointer ? "ptr" : "null"; }
 
 }  // namespace
 
-void reset_com_state() {
-  apartment = {};
-  rule_store().forget();
-}
+void reset_apartment() { apartment = {}; }
 
 }  // namespace fwsim::detail
+
+bool IsEqualGUID(REFIID a, REFIID b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
+}
 
 using namespace fwsim::detail;
 

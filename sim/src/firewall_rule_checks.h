@@ -2,10 +2,7 @@
 // when it is added. Internal to fwsim.
 #pragma once
 
-#include <optional>
-#include <string>
-
-#include "store.h"
+#include "fwsim/testing.h"  // the rule, and add_refusal: the checks of a whole rule
 
 namespace fwsim::detail {
 
@@ -14,8 +11,7 @@ namespace fwsim::detail {
 // the put.
 bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value);
 
-// Why Add refuses `rule` (E_INVALIDARG), as one line naming the property and the check, or
-// nullopt when the firewall takes it.
-std::optional<std::string> add_refusal(const Rule& rule);
+// Why Add refuses a whole rule is fwsim::add_refusal, declared in fwsim/testing.h for the tests of
+// the checks and defined in firewall_rule_checks.cpp.
 
 }  // namespace fwsim::detail

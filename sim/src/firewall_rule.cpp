@@ -1,8 +1,13 @@
-#include "rule_object.h"
-#include "rule_checks.h"
+#include "firewall_rule.h"
 
 #include <utility>
 #include <vector>
+
+#include "faults.h"
+#include "firewall_rule_checks.h"
+#include "firewall_rule_line.h"
+#include "oleaut32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 namespace {

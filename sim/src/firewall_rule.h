@@ -8,8 +8,11 @@
 #include <string_view>
 
 #include "com_object.h"
+#include "faults.h"
 #include "firewall.h"
-#include "store.h"
+#include "firewall_rule_line.h"
+#include "oleaut32.h"
+#include "trace.h"
 
 namespace fwsim::detail {
 

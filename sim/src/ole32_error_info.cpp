@@ -1,13 +1,14 @@
 // Error information: the ErrorInfo object that failing calls leave on their thread, and
 // GetErrorInfo / SetErrorInfo, which hand it over.
-#include <algorithm>
 #include <atomic>
-#include <iterator>
 #include <optional>
+#include <string>
 #include <utility>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "faults.h"
+#include "oleaut32.h"
+#include "trace.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ constexpr IID kIidIRestrictedErrorInfo = {
     0x82BA7092, 0x4C88, 0x427D, {0xA7, 0xBC, 0x16, 0xDD, 0x93, 0xFE, 0xB6, 0x7E}};
 
 using fwsim::detail::bstr_label;
+using fwsim::detail::fault_result;
 using fwsim::detail::hresult_text;
 using fwsim::detail::make_bstr;
 using fwsim::detail::take_fault;
@@ -34,7 +36,7 @@ class ErrorInfo final : public IErrorInfo, public IRestrictedErrorInfo {
     HRESULT hr = E_POINTER;
     if (const auto fault = take_fault("IUnknown::QueryInterface")) {
       fwsim::detail::leave_error_info(*fault);
-      hr = fault->null_out ? S_OK : static_cast<HRESULT>(fault->result);
+      hr = fault_result(*fault);
       if (object != nullptr) *object = nullptr;
     } else if (object != nullptr) {
       *object = nullptr;
@@ -75,7 +77,7 @@ class ErrorInfo final : public IErrorInfo, public IRestrictedErrorInfo {
       hr = S_OK;
       if (const auto fault = take_fault("IErrorInfo::GetDescription")) {
         fwsim::detail::leave_error_info(*fault);
-        if (!fault->null_out) hr = static_cast<HRESULT>(fault->result);
+        hr = fault_result(*fault);
       } else if (description_) {
         *description = make_bstr(*description_);
       }
@@ -95,7 +97,7 @@ class ErrorInfo final : public IErrorInfo, public IRestrictedErrorInfo {
       hr = S_OK;
       if (const auto fault = take_fault("IRestrictedErrorInfo::GetErrorDetails")) {
         fwsim::detail::leave_error_info(*fault);
-        if (!fault->null_out) hr = static_cast<HRESULT>(fault->result);
+        hr = fault_result(*fault);
       } else {
         if (description_) *description = make_bstr(*description_);
         *error = error_;
@@ -120,7 +122,7 @@ class ErrorInfo final : public IErrorInfo, public IRestrictedErrorInfo {
       hr = S_OK;
       if (const auto fault = take_fault("IRestrictedErrorInfo::GetReference")) {
         fwsim::detail::leave_error_info(*fault);
-        if (!fault->null_out) hr = static_cast<HRESULT>(fault->result);
+        hr = fault_result(*fault);
       }
     }
     trace("IRestrictedErrorInfo::GetReference", id_, hresult_text(hr) + " null");
@@ -194,11 +196,6 @@ void replace_thread_info(IErrorInfo* info) {
 
 }  // namespace
 
-bool IsEqualGUID(REFIID a, REFIID b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
-}
-
 namespace fwsim::detail {
 
 void leave_error_info(const Fault& fault) {
@@ -226,7 +223,7 @@ HRESULT WINAPI GetErrorInfo(ULONG reserved, IErrorInfo** info) {
   if (info != nullptr) *info = nullptr;
   if (const auto fault = take_fault("GetErrorInfo")) {
     leave_error_info(*fault);
-    hr = fault->null_out ? S_OK : static_cast<HRESULT>(fault->result);
+    hr = fault_result(*fault);
   } else if (info != nullptr && reserved == 0) {
     // The thread's reference goes to the caller.
     *info = std::exchange(t_info, nullptr);

@@ -1,9 +1,18 @@
-#include "rule_checks.h"
+#include "firewall_rule_checks.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
-namespace fwsim::detail {
+#include "firewall_rule_line.h"
+
+namespace fwsim {
 namespace {
+
+using detail::find_property;
+using detail::prop_name;
 
 // Sources: MS-FASP (Microsoft's Open Specification of the firewall's remote-management protocol),
 // section 2.2.37 (FW_RULE) and its product-behaviour notes, which the firewall service applies to
@@ -44,12 +53,16 @@ std::string refusal(Prop prop, std::string_view check) {
 
 }  // namespace
 
+namespace detail {
+
 bool ports_allowed(const Rule& rule, Prop prop, const PropValue& value) {
   if (prop != Prop::LocalPorts && prop != Prop::RemotePorts) return true;
   if (std::get<std::u16string>(value).empty()) return true;
   const std::int32_t protocol = number_of(rule, Prop::Protocol).value_or(256);
   return protocol == 6 || protocol == 17;
 }
+
+}  // namespace detail
 
 std::optional<std::string> add_refusal(const Rule& rule) {
   const std::u16string_view name = text_of(rule, Prop::Name);
@@ -86,4 +99,4 @@ std::optional<std::string> add_refusal(const Rule& rule) {
   return std::nullopt;
 }
 
-}  // namespace fwsim::detail
+}  // namespace fwsim

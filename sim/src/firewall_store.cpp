@@ -1,4 +1,4 @@
-#include "store.h"
+#include "firewall_store.h"
 
 #include <cerrno>
 #include <cstring>
@@ -10,8 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core.h"
-#include "runtime.h"
+#include "controls.h"
+#include "firewall_rule_line.h"
+#include "text.h"
 
 namespace fwsim::detail {
 namespace {
