@@ -12,7 +12,6 @@
 namespace orvane::firewall {
 namespace {
 
-using firewall::FirewallError;
 using platform::OwnedBstr;
 using PutText = HRESULT (STDMETHODCALLTYPE INetFwRule::*)(BSTR);
 using Failure = std::optional<FirewallError>;
@@ -24,7 +23,7 @@ Failure put_bstr(INetFwRule* object, PutText put, const OwnedBstr& value) {
 }
 
 Failure put_text(INetFwRule* object, PutText put, std::string_view text) {
-  return put_bstr(object, put, firewall::from_text(text));
+  return put_bstr(object, put, from_text(text));
 }
 
 Failure put_text(INetFwRule* object, PutText put, const std::optional<std::string>& text) {
@@ -34,7 +33,7 @@ Failure put_text(INetFwRule* object, PutText put, const std::optional<std::strin
 
 Failure put_interfaces(INetFwRule* object, const std::set<std::string>& names) {
   auto value = interface_names_to_variant(names);
-  if (!value) return firewall::WindowsError{std::move(value.error())};
+  if (!value) return WindowsError{std::move(value.error())};
   // put_Interfaces copies what it keeps; our VARIANT is cleared whatever it answered.
   Failure failure = call_failure(object->put_Interfaces(value->get()));
   value->reset();

@@ -12,7 +12,6 @@ namespace orvane::firewall {
 // optional ones only when present, in a fixed order. It initialises COM for itself and balances
 // that before returning, so the caller must hold its own single-threaded apartment for as long as
 // it uses the object, and releases the object once.
-std::expected<platform::ComPtr<INetFwRule>, firewall::FirewallError> build_com_rule(
-    const FirewallRule& rule);
+std::expected<platform::ComPtr<INetFwRule>, FirewallError> build_com_rule(const FirewallRule& rule);
 
 }  // namespace orvane::firewall

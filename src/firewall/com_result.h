@@ -12,22 +12,22 @@ namespace orvane::firewall {
 // call's result, so that it takes the error information the call left on the thread.
 
 // CoInitializeEx refused an apartment: only the system's text for the code is kept.
-inline firewall::FirewallError apartment_failure(HRESULT hr) {
-  return firewall::CoInitializeExFailed{platform::system_message(hr)};
+inline FirewallError apartment_failure(HRESULT hr) {
+  return CoInitializeExFailed{platform::system_message(hr)};
 }
 
 // The error of a failed call, or none.
-inline std::optional<firewall::FirewallError> call_failure(HRESULT hr) {
+inline std::optional<FirewallError> call_failure(HRESULT hr) {
   if (SUCCEEDED(hr)) return std::nullopt;
-  return firewall::WindowsError{platform::HresultError::from_hresult(hr)};
+  return WindowsError{platform::HresultError::from_hresult(hr)};
 }
 
 // The error of a call that hands out an object: a failure, or a success that gave back nothing,
 // which is reported with code 0.
 template <class T>
-std::optional<firewall::FirewallError> object_failure(HRESULT hr, const platform::ComPtr<T>& out) {
-  if (FAILED(hr)) return firewall::WindowsError{platform::HresultError::from_hresult(hr)};
-  if (!out) return firewall::WindowsError{platform::HresultError(S_OK)};
+std::optional<FirewallError> object_failure(HRESULT hr, const platform::ComPtr<T>& out) {
+  if (FAILED(hr)) return WindowsError{platform::HresultError::from_hresult(hr)};
+  if (!out) return WindowsError{platform::HresultError(S_OK)};
   return std::nullopt;
 }
 

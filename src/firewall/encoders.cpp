@@ -94,7 +94,7 @@ OwnedBstr join_to_bstr(const std::optional<std::set<Member>>& members, Render re
     first = false;
     render(text, member);
   }
-  return firewall::from_text(std::move(text));
+  return from_text(std::move(text));
 }
 
 }  // namespace
@@ -145,7 +145,7 @@ std::expected<OwnedVariant, HresultError> interface_names_to_variant(
     OwnedVariant element;
     VARIANT* temporary = element.put();
     V_VT(temporary) = VT_BSTR;
-    V_BSTR(temporary) = firewall::from_text(std::string(name)).detach();
+    V_BSTR(temporary) = from_text(std::string(name)).detach();
 
     if (!std::in_range<LONG>(index)) return std::unexpected(HresultError(kInvalidData));
     LONG position = static_cast<LONG>(index);

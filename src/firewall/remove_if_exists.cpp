@@ -2,9 +2,9 @@
 
 #include <utility>
 
+#include "firewall/bstr_conversion.h"
 #include "firewall/com_result.h"
 #include "firewall/rule_collection.h"
-#include "firewall/bstr_conversion.h"
 
 namespace orvane::firewall {
 
@@ -13,15 +13,15 @@ namespace orvane::firewall {
 // last. Removal goes by name, and a name may have several rules (Add accepts a second one);
 // Microsoft's INetFwRules::Remove documentation does not say whether one call takes one of them,
 // and which, or all. Looking again after each removal is right either way.
-std::expected<std::size_t, firewall::FirewallError> remove_if_exists(std::string_view name) {
+std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name) {
   auto collection = open_rule_collection();
   if (!collection) return std::unexpected(std::move(collection.error()));
   INetFwRules* rules = collection->rules.get();
 
-  const platform::OwnedBstr bstr = firewall::from_text(name);
+  const platform::OwnedBstr bstr = from_text(name);
   std::size_t removed = 0;
   while (rule_exists(rules, bstr.get())) {
-    if (removed == kMaxRemovalsPerName) return std::unexpected(firewall::RuleStillExists{});
+    if (removed == kMaxRemovalsPerName) return std::unexpected(RuleStillExists{});
     if (auto failure = call_failure(rules->Remove(bstr.get()))) {
       return std::unexpected(std::move(*failure));
     }

@@ -17,6 +17,6 @@ inline constexpr std::size_t kMaxRemovalsPerName = 64;
 // rule is no failure. A rule still there after kMaxRemovalsPerName removals is RuleStillExists.
 // Opens and closes its own single-threaded COM apartment on the calling thread; nothing survives
 // the call but the result. Returns how many rules were removed.
-std::expected<std::size_t, firewall::FirewallError> remove_if_exists(std::string_view name);
+std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name);
 
 }  // namespace orvane::firewall

@@ -6,7 +6,7 @@
 
 namespace orvane::firewall {
 
-std::expected<RuleCollection, firewall::FirewallError> open_rule_collection() {
+std::expected<RuleCollection, FirewallError> open_rule_collection() {
   auto apartment = platform::ComApartment::enter();
   if (!apartment) return std::unexpected(apartment_failure(apartment.error()));
 

@@ -2,9 +2,9 @@
 
 #include <expected>
 
+#include "firewall/firewall_error.h"
 #include "platform/com_apartment.h"
 #include "platform/com_ptr.h"
-#include "firewall/firewall_error.h"
 
 namespace orvane::firewall {
 
@@ -19,7 +19,7 @@ struct RuleCollection {
 
 // Enters the apartment, creates the policy and asks it for its rules. On failure whatever was
 // obtained is released, the apartment last, after the error took the call's error information.
-std::expected<RuleCollection, firewall::FirewallError> open_rule_collection();
+std::expected<RuleCollection, FirewallError> open_rule_collection();
 
 // Whether the collection holds a rule of this name. Windows answers a missing name with
 // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) (Microsoft's INetFwRules::Item documentation) and Wine
