@@ -20,7 +20,7 @@ namespace fwsim::detail {
 void start();
 
 // The rule store's path: FWSIM_STORE, or $XDG_STATE_HOME/fwsim/rules, or
-// ~/.local/state/fwsim/rules.
+// ~/.local/state/fwsim/rules, with the current folder for `~` when HOME is unset or empty.
 std::string store_path();
 
 // Whose rights the program runs with (FWSIM_USER, or a test's choice).
