@@ -1,4 +1,4 @@
-# Fails unless PROGRAM imports from system DLLs alone.
+# Fails unless PROGRAM imports from system DLLs alone, and imports SetDefaultDllDirectories.
 #   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -P imports_test.cmake
 # The system DLLs: the kernel, COM and OLE Automation, and the C runtime (msvcrt, or the universal
 # one with its api-ms-win-crt-* sets), all of which Windows loads from its own folder whatever
@@ -25,4 +25,18 @@ foreach(entry IN LISTS entries)
 endforeach()
 if(foreign)
   message(FATAL_ERROR "${PROGRAM} imports DLLs that are not the system's: ${foreign}")
+endif()
+
+# What COM and the firewall's server load later by bare name is safe only once the program has made
+# System32 the one folder searched; it does so with the first call of main, imported from KERNEL32.
+string(FIND "${dump}" "DLL Name: KERNEL32.dll" start)
+set(kernel32 "")
+if(start GREATER_EQUAL 0)
+  math(EXPR start "${start} + 22")  # past "DLL Name: KERNEL32.dll"
+  string(SUBSTRING "${dump}" ${start} -1 kernel32)
+  string(FIND "${kernel32}" "DLL Name:" end)
+  string(SUBSTRING "${kernel32}" 0 ${end} kernel32)
+endif()
+if(NOT kernel32 MATCHES "[0-9]+  SetDefaultDllDirectories\n")
+  message(FATAL_ERROR "${PROGRAM} does not import SetDefaultDllDirectories from KERNEL32.dll")
 endif()
