@@ -1,7 +1,11 @@
 # orvane_program(TARGET DESCRIPTION TEXT): what makes an executable one the product ships.
+#   - Linux: linked statically, as the Windows program is (ORVANE_STATIC_PROGRAMS; off for the
+#     sanitizer builds, which cannot link statically).
 #   - Windows: the resources made from src/program.rc.in: the application manifest
 #     (src/program.manifest) as resource 1 of type RT_MANIFEST, and a VERSIONINFO whose
 #     FileDescription is TEXT and whose versions are the project's version.
+# The compile and link settings of a release-grade Windows build (static runtime, stack protector,
+# stripped, reproducible) are the top CMakeLists.txt's and apply to every target.
 function(orvane_program target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESCRIPTION" "")
   if(NOT arg_DESCRIPTION)
@@ -9,6 +13,9 @@ function(orvane_program target)
   endif()
 
   if(NOT WIN32)
+    if(ORVANE_STATIC_PROGRAMS)
+      target_link_options(${target} PRIVATE -static)
+    endif()
     return()
   endif()
 
