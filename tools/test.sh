@@ -17,8 +17,10 @@ cmake --build --preset asan
 ctest --preset asan
 
 # ----- Windows: the program cross-compiled with MinGW-w64, its tests run under Wine -----
-# The first run makes a Wine prefix in build/windows, which takes a while once.
-tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest
+# The first run makes a Wine prefix in build/windows, which takes a while once. osslsigncode and
+# openssl prove tools/sign.sh on a throwaway certificate (windows.signing); the reproducibility
+# test builds the program once more in a copy of the sources.
+tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest osslsigncode openssl
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows
