@@ -11,6 +11,7 @@
 #include "driver/udp_allow_rule.h"
 #include "firewall/add_if_not_exists.h"
 #include "firewall/firewall_rule.h"
+#include "platform/dll_search.h"
 #include "report/expect.h"
 #include "report/startup.h"
 
@@ -89,4 +90,8 @@ void register_rules() {
 
 }  // namespace
 
-int main() { return orvane::report::run_main(register_rules); }
+int main() {
+  // First, before the start-up layer and any COM call: DLLs come from System32 alone.
+  orvane::platform::search_system32_only();
+  return orvane::report::run_main(register_rules);
+}

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "firewall/remove_if_exists.h"
-#include "platform/win32.h"
+#include "platform/dll_search.h"
 #include "report/expect.h"
 #include "report/startup.h"
 
@@ -38,11 +38,7 @@ void remove_rules() {
 }  // namespace
 
 int main() {
-  // First of all, before any library could be loaded: DLLs load from the system folder only, never
-  // from the program's own folder, which users may be able to write to (Microsoft's
-  // SetDefaultDllDirectories documentation). The result is ignored: the program would go on the
-  // same way if the call failed. Microsoft documents the function from Windows 8 on; the program
-  // imports it, so it does not start at all where the function is missing.
-  (void)SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  // First, before the start-up layer and any COM call: DLLs come from System32 alone.
+  orvane::platform::search_system32_only();
   return orvane::report::run_main(remove_rules);
 }

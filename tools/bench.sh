@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every benchmark and measurement and writes them, with a description of the machine, to
 # BENCHMARKS.md: the library benchmarks (orvane_bench), whole runs of the program against an
-# empty process, instruction counts from callgrind, allocations per run, and the stripped size
+# empty process, instruction counts from callgrind, allocations per run, and the size (as built)
 # of the Windows program when its build is there. Takes about ten minutes; run it on a quiet
 # machine.
 # Usage: tools/bench.sh [RUNS]   (RUNS: whole runs of each kind, default 200)
@@ -43,12 +43,6 @@ callgrind empty "$bin/empty_process"
 callgrind adding "$bin/orvane-firewall" FWSIM_STORE="$work/cg.rules" FWSIM_MODULE_PATH="$module"
 callgrind present "$bin/orvane-firewall" FWSIM_STORE="$work/cg.rules" FWSIM_MODULE_PATH="$module"
 rm -f "$work/cg.rules"
-# With every symbol bound at start-up, the dynamic loader's work all comes before main, so the
-# cost of main and of fwsim's calls no longer hides some of it.
-callgrind adding-now "$bin/orvane-firewall" LD_BIND_NOW=1 FWSIM_STORE="$work/cg.rules" \
-  FWSIM_MODULE_PATH="$module"
-callgrind present-now "$bin/orvane-firewall" LD_BIND_NOW=1 FWSIM_STORE="$work/cg.rules" \
-  FWSIM_MODULE_PATH="$module"
 
 # Where INetFwRules::Add spends its instructions with 100,000 rules in the store: collection is
 # on only inside Add, for the few calls of one short benchmark run.
@@ -73,10 +67,8 @@ if [ ! -f "$exe" ] && grep -q '"name": "windows"' CMakePresets.json; then
   (cmake --preset windows >/dev/null && cmake --build --preset windows --target orvane-firewall) >&2 \
     || true
 fi
-if [ -f "$exe" ] && command -v x86_64-w64-mingw32-strip >/dev/null; then
-  cp "$exe" "$work/stripped.exe"
-  x86_64-w64-mingw32-strip --strip-all "$work/stripped.exe"
-  exe_size="$(thousands "$(stat -c %s "$work/stripped.exe")") bytes stripped ($(thousands "$(stat -c %s "$exe")") as built, preset \`windows\`)"
+if [ -f "$exe" ]; then
+  exe_size="$(thousands "$(stat -c %s "$exe")") bytes as built (preset \`windows\`, which strips it)"
 else
   exe_size="not measured: no Windows build (build/windows/bin/orvane-firewall.exe)"
 fi
@@ -107,8 +99,8 @@ cpu="$(lscpu | sed -n 's/^Model name: *//p' | head -1)"
   echo "## Whole runs of the program"
   echo
   echo "Wall time from spawning to reaping, the program taking turns with a statically linked"
-  echo "process that only returns 0 (\`bench/empty_process.c\`). The store is in the temporary"
-  echo "folder; an add rewrites it with two fsyncs."
+  echo "process that only returns 0 (\`bench/empty_process.c\`). The program is linked statically"
+  echo "too. The store is in the temporary folder; an add rewrites it with two fsyncs."
   echo
   cat "$work/runs.md"
   echo
@@ -120,13 +112,12 @@ cpu="$(lscpu | sed -n 's/^Model name: *//p' | head -1)"
   echo "| orvane-firewall, six rules already there | $(total present) |"
   echo "| orvane-firewall, empty store (adds six) | $(total adding) |"
   echo
-  echo "Where they go, from runs with \`LD_BIND_NOW=1\` (every symbol bound before \`main\`, which"
-  echo "makes the loader's share larger than in a normal run but keeps it apart from the rest):"
+  echo "Where they go (the program is linked statically, so no dynamic loader runs):"
   echo
   echo "| Run | Total | Program's own code | fwsim | Dynamic loader | C/C++ runtime start-up and exit |"
   echo "|---|---:|---:|---:|---:|---:|"
-  echo "| six rules already there | $(cg_split present-now) |"
-  echo "| empty store (adds six) | $(cg_split adding-now) |"
+  echo "| six rules already there | $(cg_split present) |"
+  echo "| empty store (adds six) | $(cg_split adding) |"
   echo
   echo "\"Program's own code\" is \`main\` less its calls into fwsim: the driver, the library and"
   echo "the C++ standard library they call. fwsim's share is every call into fwsim with its callees."

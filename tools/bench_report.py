@@ -4,8 +4,9 @@
   bench_report.py benchmarks RESULTS.json   Google Benchmark JSON (median aggregates) as tables
   bench_report.py callgrind OUT WIN32_H     one callgrind output's instruction count, split into
                                             the program's own code (main less its calls into
-                                            fwsim), fwsim, the dynamic loader and the rest (the C
-                                            and C++ runtimes' start-up and exit), as table cells
+                                            fwsim), fwsim, the dynamic loader (none in a static
+                                            program) and the rest (the C and C++ runtimes'
+                                            start-up and exit), as table cells
 """
 import json
 import re
@@ -133,7 +134,8 @@ def callgrind(path, win32_h):
         return table.get(m.group(1), "?")
 
     def is_fwsim(function):
-        return "fwsim" in function or function in api
+        # Callgrind names a C++ function with its parameters: "SysFreeString(char16_t*)".
+        return "fwsim" in function or function.split("(")[0] in api
 
     total = 0
     loader = 0
@@ -164,8 +166,9 @@ def callgrind(path, win32_h):
                     # Inclusive cost of calls from `fn` to `cfn`.
                     if is_fwsim(cfn) and not is_fwsim(fn):
                         fwsim += cost
-                        # The C library calls fwsim only from its exit handlers, after main.
-                        if "libc.so" in ob:
+                        # The C library calls fwsim only from its exit handlers, after main
+                        # (in a statically linked program, the C library is no object of its own).
+                        if "libc.so" in ob or fn.startswith("__run_exit_handlers"):
                             fwsim_at_exit += cost
                     if cfn == "main":
                         main += cost

@@ -18,8 +18,11 @@ ctest --preset asan
 
 # ----- Windows: the programs cross-compiled with MinGW-w64, their tests run under Wine -----
 # The first run makes a Wine prefix in build/windows, which takes a while once. nsis builds the
-# example installer (examples/nsis), which the test wine.installer runs.
-tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest nsis
+# example installer (examples/nsis), which the test wine.installer runs; osslsigncode and openssl
+# prove tools/sign.sh on a throwaway certificate (windows.signing); the reproducibility test builds
+# the programs once more in a copy of the sources.
+tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest nsis osslsigncode \
+  openssl
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows

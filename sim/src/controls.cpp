@@ -1,6 +1,5 @@
 // fwsim's controls: the environment read once, a test's settings in its place, and the simulated
 // standard error they set up.
-#include <pwd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -91,11 +90,11 @@ std::string default_store_path() {
   if (const char* state_home = std::getenv("XDG_STATE_HOME"); state_home && *state_home) {
     return std::string(state_home) + "/fwsim/rules";
   }
+  // `~` is HOME. Without it, the current folder stands for the home folder: asking the user
+  // database instead (getpwuid) does not work in a statically linked program, and the program is
+  // linked statically.
   const char* home = std::getenv("HOME");
-  if (home == nullptr || *home == '\0') {
-    const passwd* user = ::getpwuid(::getuid());
-    home = user != nullptr ? user->pw_dir : ".";
-  }
+  if (home == nullptr || *home == '\0') home = ".";
   return std::string(home) + "/.local/state/fwsim/rules";
 }
 

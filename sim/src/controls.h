@@ -16,7 +16,7 @@ namespace fwsim::detail {
 void start();
 
 // The rule store's path: FWSIM_STORE, or $XDG_STATE_HOME/fwsim/rules, or
-// ~/.local/state/fwsim/rules.
+// ~/.local/state/fwsim/rules, with the current folder for `~` when HOME is unset or empty.
 std::string store_path();
 
 // The path GetModuleFileNameW reports: FWSIM_MODULE_PATH, a test's path, or the mapped

@@ -122,21 +122,29 @@ std::expected<void, std::string> RuleStore::refresh() {
     drop_cache();
     path_ = std::move(path);
   }
-  Stamp stamp;  // a missing file is an empty store
-  UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0 && errno != ENOENT && errno != ENOTDIR) {
-    return std::unexpected(os_error("cannot open the rule store", path_));
-  }
-  if (fd.get() >= 0) {
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-      return std::unexpected(os_error("cannot examine the rule store", path_));
-    }
+  // One stat tells whether the file is still the version in memory; only a new version is opened
+  // and read. A missing file is an empty store.
+  Stamp stamp;
+  struct stat st {};
+  if (::stat(path_.c_str(), &st) == 0) {
     stamp = stamp_of(st);
+  } else if (errno != ENOENT && errno != ENOTDIR) {
+    return std::unexpected(os_error("cannot examine the rule store", path_));
   }
   if (stamp_ != stamp) {
+    // Another writer may rename a newer store into place between the stat and the open, so the
+    // stamp kept is that of the file actually read.
+    stamp = {};
     std::string content;
+    UniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0 && errno != ENOENT && errno != ENOTDIR) {
+      return std::unexpected(os_error("cannot open the rule store", path_));
+    }
     if (fd.get() >= 0) {
+      if (::fstat(fd.get(), &st) != 0) {
+        return std::unexpected(os_error("cannot examine the rule store", path_));
+      }
+      stamp = stamp_of(st);
       auto read = read_all(fd.get(), path_);
       if (!read) return std::unexpected(read.error());
       content = std::move(*read);

@@ -27,9 +27,10 @@ struct Outcome {
   std::string err;
 };
 
-// Starts the command with exactly this environment and its output sent to two files.
+// Starts the command with exactly this environment and its output sent to two files, in folder
+// `cwd` when one is given.
 pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& env,
-            const fs::path& out, const fs::path& err) {
+            const fs::path& out, const fs::path& err, const fs::path& cwd = {}) {
   std::vector<char*> argv{const_cast<char*>(FWSIM_COMMAND)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -40,6 +41,7 @@ pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
   if (posix_spawn(&pid, FWSIM_COMMAND, &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
@@ -67,10 +69,10 @@ class FwsimCommandTest : public ::testing::Test {
   fs::path store() const { return dir_ / "rules"; }
 
   Outcome run(const std::vector<std::string>& args) const { return run_with(args, env_); }
-  Outcome run_with(const std::vector<std::string>& args,
-                   const std::vector<std::string>& env) const {
+  Outcome run_with(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                   const fs::path& cwd = {}) const {
     Outcome o;
-    o.status = exit_status(spawn(args, env, dir_ / "out", dir_ / "err"));
+    o.status = exit_status(spawn(args, env, dir_ / "out", dir_ / "err", cwd));
     o.out = read_file(dir_ / "out");
     o.err = read_file(dir_ / "err");
     return o;
@@ -199,6 +201,11 @@ TEST_F(FwsimCommandTest, StoreDefaultsToTheUsersStateFolder) {
           .status,
       0);
   EXPECT_EQ(read_file(state / "fwsim/rules"), "Name=\"x\"\n");
+  // Without HOME, the current folder stands for the home folder.
+  const fs::path cwd = dir_ / "cwd";
+  fs::create_directories(cwd);
+  ASSERT_EQ(run_with({"add", "Name=\"c\""}, {}, cwd).status, 0);
+  EXPECT_EQ(read_file(cwd / ".local/state/fwsim/rules"), "Name=\"c\"\n");
 }
 
 TEST_F(FwsimCommandTest, ReadsTheControlsButLeavesTheTraceAlone) {

@@ -25,6 +25,8 @@ using orvane::testing::run_process;
 using orvane::testing::six_rules;
 
 constexpr const char* kBalanced = "balance objects=0 bstrs=0 arrays=0 apartments=0 errorinfo=0";
+// Every run's first platform call: System32 becomes the one folder DLLs are loaded from.
+constexpr const char* kDllSearch = "SetDefaultDllDirectories 0x00000800 -> 1";
 
 std::string report(const std::string& location, const std::string& message) {
   return "\nthread 'main' panicked at " + location + ":\n" + message + "\n";
@@ -47,13 +49,19 @@ class ProgramTest : public ::testing::Test {
   std::filesystem::path store() const { return dir_ / "rules"; }
   std::filesystem::path trace() const { return dir_ / "trace"; }
 
-  // Runs the program (the adder unless named) with its own store and trace, plus `env`.
+  // Runs the program (the adder unless named) with its own store and trace, plus `env`. Whatever
+  // else happens, a run that fwsim lets start begins with the DLL search.
   ProcessResult run(std::map<std::string, std::string> env = {},
                     const char* program = ORVANE_PROGRAM) {
     env.emplace("FWSIM_STORE", store().string());
     env.emplace("FWSIM_TRACE", trace().string());
     std::filesystem::remove(trace());
-    return run_process(program, {}, env);
+    ProcessResult result = run_process(program, {}, env);
+    if (result.exit_code != 3) {
+      const auto lines = lines_of(read_file(trace()));
+      EXPECT_EQ(lines.empty() ? "" : lines.front(), kDllSearch);
+    }
+    return result;
   }
 
   std::vector<std::string> store_lines() const { return lines_of(read_file(store())); }

@@ -248,8 +248,10 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
   const std::optional<Step> step = step_of(primary.name);
   if (!step) return std::unexpected("no expectation for a failing " + primary.name);
   const bool before_rules = *step == Step::OwnPath || primary.name == "SetDefaultDllDirectories";
-  if (!before_rules && (rule < 1 || rule > 6)) {
-    return std::unexpected(primary.name + " failed outside any rule");
+  if (rule < 0 || rule > 6 || before_rules != (rule == 0)) {
+    return std::unexpected(primary.name +
+                           (before_rules ? " failed inside rule " : " failed outside any rule ") +
+                           std::to_string(rule));
   }
   std::optional<WayOut> way_out;
   if (secondary) {

@@ -134,6 +134,16 @@ TEST(SweepExpectations, StopsOfTheDriverAndOfTheStringAllocation) {
       expected(kEmpty, 1, {"CoInitializeEx", 2, Mode::ErrorNoInfo}).unread_error_info_allowed);
 }
 
+TEST(SweepExpectations, AFailedDllSearchChangesNothing) {
+  for (const Scenario& scenario : {kEmpty, kPresent}) {
+    const Expectation e = expected(scenario, 0, {"SetDefaultDllDirectories", 1, Mode::LastError});
+    EXPECT_EQ(e.exit_code, 0);
+    EXPECT_EQ(e.err, "");
+    EXPECT_EQ(e.store, kRules);
+    EXPECT_FALSE(e.unread_error_info_allowed);
+  }
+}
+
 TEST(SweepExpectations, FailuresOnTheWayOutChangeOnlyWhatTheyTouch) {
   const Fault add{"INetFwRules::Add", 3, Mode::ErrorWithInfo};
   EXPECT_EQ(expected(kEmpty, 3, add, Fault{"IUnknown::QueryInterface", 1, Mode::Null}).err,
@@ -161,6 +171,9 @@ TEST(SweepExpectations, AnUnknownCallIsNotPassed) {
   EXPECT_FALSE(expect(kEmpty, 1, {"INetFwRules::Add", 1, Mode::ErrorWithInfo},
                       Fault{"LoadLibraryExA", 1, Mode::LastError}));
   EXPECT_FALSE(expect(kEmpty, 0, {"INetFwRules::Add", 1, Mode::ErrorWithInfo}, std::nullopt));
+  // Calls made before the first rule are expected there only.
+  EXPECT_FALSE(expect(kEmpty, 1, {"SetDefaultDllDirectories", 1, Mode::LastError}, std::nullopt));
+  EXPECT_FALSE(expect(kEmpty, 2, {"GetModuleFileNameW", 1, Mode::LastError}, std::nullopt));
 }
 
 TEST(SweepJudge, AcceptsTheRightOutcomeAndFlagsEachDifference) {

@@ -13,6 +13,9 @@
 #   installer           PROGRAM is orvane-firewall.exe, with the remover beside it: the NSIS
 #                       installer of examples/nsis built with $MAKENSIS, installing, uninstalling
 #                       and stopping when either program fails
+#   planted-dll         a uxtheme.dll beside it is never loaded; it still asks for its six rules
+#                       (ORVANE_PLANTED_DLL: the stand-in; ORVANE_PLANTED_DLL_CONTROL: a program
+#                       that does load it)
 #
 # Wine's firewall (hnetcfg.dll, Wine 8) accepts every property and Add without keeping anything,
 # and answers Item with E_NOTIMPL, which both programs take for a rule that does not exist: the
@@ -228,6 +231,37 @@ case "$case_name" in
     [ ! -e "$dir/orvane-firewall.exe" ] && [ ! -e "$dir/orvane-firewall-remove.exe" ] \
       || fail "not uninstalled: $(ls "$dir")"
     expect_firewall_calls "$work/err" true "$dir"
+    ;;
+
+  planted-dll)
+    # The program runs elevated from a folder users may be able to write to. Windows searches a
+    # DLL that is not one of its known DLLs in the program's folder first, and with
+    # uxtheme=n,b Wine does the same for uxtheme.dll, which its COM loads during CoInitializeEx.
+    # The stand-in leaves planted-dll-ran beside itself when it is loaded.
+    for file in "${ORVANE_PLANTED_DLL:-}" "${ORVANE_PLANTED_DLL_CONTROL:-}"; do
+      [ -f "$file" ] || fail "ORVANE_PLANTED_DLL and ORVANE_PLANTED_DLL_CONTROL must name the files"
+    done
+    # The control first: a program that does not restrict the search loads the stand-in, so the
+    # marker's absence below means something.
+    mkdir "$work/control"
+    cp "$ORVANE_PLANTED_DLL_CONTROL" "$work/control/control.exe"
+    cp "$ORVANE_PLANTED_DLL" "$work/control/uxtheme.dll"
+    WINEDLLOVERRIDES=uxtheme=n,b run "$work/control/control.exe"
+    expect_status 0
+    [ -e "$work/control/planted-dll-ran" ] \
+      || fail "the control program did not load the planted uxtheme.dll; the test plants nothing"
+
+    mkdir "$work/Orvane"
+    cp "$program" "$work/Orvane/orvane-firewall.exe"
+    cp "$ORVANE_PLANTED_DLL" "$work/Orvane/uxtheme.dll"
+    WINEDLLOVERRIDES=uxtheme=n,b WINEDEBUG=-all,+hnetcfg run "$work/Orvane/orvane-firewall.exe"
+    [ ! -e "$work/Orvane/planted-dll-ran" ] \
+      || fail "the program loaded the uxtheme.dll planted in its folder"
+    expect_status 0
+    expect_empty out
+    # Six rules asked for: Wine's firewall logs each Add.
+    adds="$(grep -cE '^[0-9a-f]+:[a-z]+:hnetcfg:netfw_rules_Add ' "$work/err" || true)"
+    [ "$adds" -eq 6 ] || fail "$adds rules asked for, expected 6"
     ;;
 
   *)
