@@ -33,14 +33,6 @@ State& state() {
   return instance;
 }
 
-void write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n <= 0) return;  // nobody is told about a failing write to standard error
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
-
 // A control that cannot be read ends the process before the program does anything, so that a
 // mistyped test setting never passes unnoticed.
 [[noreturn]] void reject_control(std::string_view message) {

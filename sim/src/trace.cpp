@@ -29,15 +29,15 @@ State& state() {
   return instance;
 }
 
+}  // namespace
+
 void write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n <= 0) return;  // nobody is told about a failing write to the trace
+    if (n <= 0) return;  // nobody is told about a failing write to the trace or standard error
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
 }
-
-}  // namespace
 
 void trace(std::string_view name, std::string_view args, std::string_view result) {
   std::string line(name);

@@ -12,6 +12,10 @@
 
 namespace fwsim::detail {
 
+// Writes `bytes` to `fd` whole, giving up at a failing write: fwsim's own output (the trace file,
+// its messages on standard error) has nobody to report a failure to.
+void write_all(int fd, std::string_view bytes);
+
 // Records one call as `NAME ARGS -> RESULT` (ARGS may be empty) in the call log and, when
 // FWSIM_TRACE is set, appends it to that file.
 void trace(std::string_view name, std::string_view args, std::string_view result);
