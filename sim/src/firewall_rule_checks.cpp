@@ -14,9 +14,10 @@ namespace {
 using detail::find_property;
 using detail::prop_name;
 
-// Sources: MS-FASP (Microsoft's Open Specification of the firewall's remote-management protocol),
-// section 2.2.37 (FW_RULE) and its product-behaviour notes, which the firewall service applies to
-// every rule it is given, and Microsoft's INetFwRule documentation. Lengths are UTF-16 units.
+// Sources: MS-FASP (Microsoft's protocol document for the firewall's remote management, one of its
+// Open Specifications), section 2.2.37 (FW_RULE) and its product-behaviour notes, which the
+// firewall service applies to every rule it is given, and Microsoft's INetFwRule documentation.
+// Lengths are UTF-16 units.
 //
 // Windows checks more than this, and fwsim does not simulate it: the form of port, address, ICMP
 // and interface-type lists (MS-FASP 2.2.37 names their grammars), whether an application path
