@@ -3,10 +3,10 @@
 // rule of the same name as it is. Silent on success; the first failure stops it with a report.
 #include <iterator>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "driver/install_paths.h"
+#include "driver/orvane_rules.h"
 #include "driver/own_path.h"
 #include "driver/udp_allow_rule.h"
 #include "firewall/add_if_not_exists.h"
@@ -18,51 +18,9 @@
 namespace {
 
 using orvane::driver::ApplicationPaths;
+using orvane::driver::kOrvaneRules;
+using orvane::driver::OrvaneRule;
 using orvane::firewall::FirewallRule;
-using orvane::firewall::RuleDirection;
-using orvane::report::SourceLocation;
-
-// One rule the program registers, with what its failure report says and where.
-struct Registration {
-  std::string_view name;
-  std::string ApplicationPaths::*application;
-  RuleDirection direction;
-  std::string_view failure_message;
-  SourceLocation failure_location;
-};
-
-constexpr Registration kRegistrations[] = {
-    {"Orvane Lobby In",
-     &ApplicationPaths::lobby,
-     RuleDirection::In,
-     "Failed to add lobby in rule if not exists",
-     {"src\\main", 48, 10}},
-    {"Orvane Lobby Out",
-     &ApplicationPaths::lobby,
-     RuleDirection::Out,
-     "Failed to add lobby out rule if not exists",
-     {"src\\main", 61, 10}},
-    {"Orvane Lobby Halvic In",
-     &ApplicationPaths::halvic,
-     RuleDirection::In,
-     "Failed to add halvic in rule if not exists",
-     {"src\\main", 74, 10}},
-    {"Orvane Lobby Halvic Out",
-     &ApplicationPaths::halvic,
-     RuleDirection::Out,
-     "Failed to add halvic out rule if not exists",
-     {"src\\main", 87, 10}},
-    {"Orvane Lobby Pendrel In",
-     &ApplicationPaths::pendrel,
-     RuleDirection::In,
-     "Failed to add pendrel in rule if not exists",
-     {"src\\main", 100, 10}},
-    {"Orvane Lobby Pendrel Out",
-     &ApplicationPaths::pendrel,
-     RuleDirection::Out,
-     "Failed to add pendrel out rule if not exists",
-     {"src\\main", 113, 10}},
-};
 
 // The folder of the program's own executable: the product's installation folder.
 std::string installation_directory() {
@@ -77,14 +35,13 @@ void register_rules() {
   const std::string directory = installation_directory();
   const ApplicationPaths paths = orvane::driver::application_paths(directory);
   std::vector<FirewallRule> rules;
-  rules.reserve(std::size(kRegistrations));
-  for (const Registration& registration : kRegistrations) {
-    rules.push_back(orvane::driver::udp_allow_rule(
-        std::string(registration.name), paths.*registration.application, registration.direction));
+  rules.reserve(std::size(kOrvaneRules));
+  for (const OrvaneRule& rule : kOrvaneRules) {
+    rules.push_back(orvane::driver::udp_allow_rule(std::string(rule.name), paths.*rule.application,
+                                                   rule.direction));
     // A rule that was already there counts as much as one just added.
     (void)orvane::report::expect_success(orvane::firewall::add_if_not_exists(rules.back()),
-                                         registration.failure_message,
-                                         registration.failure_location);
+                                         rule.add_failure, rule.add_site);
   }
 }
 

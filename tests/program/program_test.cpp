@@ -15,7 +15,7 @@
 
 namespace {
 
-using orvane::testing::kProgramRules;
+using orvane::testing::failure_report;
 using orvane::testing::lines_of;
 using orvane::testing::ProcessResult;
 using orvane::testing::Program;
@@ -27,10 +27,6 @@ using orvane::testing::six_rules;
 constexpr const char* kBalanced = "balance objects=0 bstrs=0 arrays=0 apartments=0 errorinfo=0";
 // Every run's first platform call: System32 becomes the one folder DLLs are loaded from.
 constexpr const char* kDllSearch = "SetDefaultDllDirectories 0x00000800 -> 1";
-
-std::string report(const std::string& location, const std::string& message) {
-  return "\nthread 'main' panicked at " + location + ":\n" + message + "\n";
-}
 
 class ProgramTest : public ::testing::Test {
  protected:
@@ -204,7 +200,7 @@ TEST_F(ProgramTest, NoParentReportsAtLineEleven) {
   const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}});
   EXPECT_EQ(result.exit_code, 101);
   EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, report("src\\main:11:10", "unable to find parent"));
+  EXPECT_EQ(result.err, failure_report("src\\main:11:10", "unable to find parent"));
   EXPECT_FALSE(std::filesystem::exists(store()));
   EXPECT_EQ(last_trace_line(), kBalanced);
 }
@@ -212,10 +208,11 @@ TEST_F(ProgramTest, NoParentReportsAtLineEleven) {
 TEST_F(ProgramTest, OwnPathFailureReportsTheSystemError) {
   const ProcessResult result = run({{"FWSIM_FAIL", "GetModuleFileNameW=2"}});
   EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err, report("src\\main:9:10",
-                               "called `Result::unwrap()` on an `Err` value: Os { code: 2, kind: "
-                               "NotFound, message: \"The system cannot find the file specified.\" "
-                               "}"));
+  EXPECT_EQ(result.err,
+            failure_report("src\\main:9:10",
+                           "called `Result::unwrap()` on an `Err` value: Os { code: 2, kind: "
+                           "NotFound, message: \"The system cannot find the file specified.\" "
+                           "}"));
   EXPECT_EQ(last_trace_line(), kBalanced);
 }
 
@@ -239,9 +236,9 @@ TEST_F(ProgramTest, RefusedAddStopsAtThatRuleAndKeepsTheEarlierOnes) {
            {"FWSIM_FAIL", "INetFwRules::Add#3=0x80070005|desc=Access is denied."}});
   EXPECT_EQ(result.exit_code, 101);
   EXPECT_EQ(result.err,
-            report("src\\main:74:10",
-                   "Failed to add halvic in rule if not exists: WindowsError(Error { code: "
-                   "HRESULT(0x80070005), message: \"Access is denied.\" })"));
+            failure_report("src\\main:74:10",
+                           "Failed to add halvic in rule if not exists: WindowsError(Error { code: "
+                           "HRESULT(0x80070005), message: \"Access is denied.\" })"));
   const auto all = six_rules("C:\\\\Games");
   EXPECT_EQ(store_lines(), std::vector<std::string>(all.begin(), all.begin() + 2));
   EXPECT_EQ(last_trace_line(), kBalanced);
@@ -251,9 +248,9 @@ TEST_F(ProgramTest, SecondRuleRefusedWithoutErrorInformationShowsTheSystemText) 
   const ProcessResult result = run({{"FWSIM_FAIL", "INetFwRules::Add#2=0x80070005"}});
   EXPECT_EQ(result.exit_code, 101);
   EXPECT_EQ(result.err,
-            report("src\\main:61:10",
-                   "Failed to add lobby out rule if not exists: WindowsError(Error { code: "
-                   "HRESULT(0x80070005), message: \"Access is denied.\" })"));
+            failure_report("src\\main:61:10",
+                           "Failed to add lobby out rule if not exists: WindowsError(Error { code: "
+                           "HRESULT(0x80070005), message: \"Access is denied.\" })"));
   EXPECT_EQ(store_lines().size(), 1u);
   EXPECT_EQ(last_trace_line(), kBalanced);
 }
@@ -261,10 +258,11 @@ TEST_F(ProgramTest, SecondRuleRefusedWithoutErrorInformationShowsTheSystemText) 
 TEST_F(ProgramTest, ApartmentRefusedShowsTheSystemText) {
   const ProcessResult result = run({{"FWSIM_FAIL", "CoInitializeEx#1=0x80010106"}});
   EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err, report("src\\main:48:10",
-                               "Failed to add lobby in rule if not exists: "
-                               "CoInitializeExFailed(\"Cannot change thread mode after it is "
-                               "set.\")"));
+  EXPECT_EQ(result.err,
+            failure_report("src\\main:48:10",
+                           "Failed to add lobby in rule if not exists: "
+                           "CoInitializeExFailed(\"Cannot change thread mode after it is "
+                           "set.\")"));
   EXPECT_FALSE(std::filesystem::exists(store()));
   EXPECT_EQ(last_trace_line(), kBalanced);
 }
@@ -284,7 +282,7 @@ TEST_F(ProgramTest, StringAllocationFailureStopsWithItsOwnReport) {
 TEST_F(ProgramTest, ReportGoesToAConsoleAsTheSameText) {
   const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}, {"FWSIM_STDERR", "console:437"}});
   EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err, report("src\\main:11:10", "unable to find parent"));
+  EXPECT_EQ(result.err, failure_report("src\\main:11:10", "unable to find parent"));
 }
 
 TEST_F(ProgramTest, WithoutStandardErrorWritesNothingAndStillFails) {
@@ -298,7 +296,8 @@ TEST_F(ProgramTest, DamagedStoreIsReportedAndNeverOverwritten) {
   std::ofstream(store()) << damaged;
   const ProcessResult result = run();
   EXPECT_EQ(result.exit_code, 101);
-  EXPECT_TRUE(result.err.starts_with(report("src\\main:48:10", "").substr(0, 40))) << result.err;
+  EXPECT_TRUE(result.err.starts_with(failure_report("src\\main:48:10", "").substr(0, 40)))
+      << result.err;
   EXPECT_NE(result.err.find("WindowsError(Error { code: HRESULT(0x80004005)"), std::string::npos)
       << result.err;
   EXPECT_EQ(read_file(store()), damaged);
@@ -375,18 +374,6 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
               c.removes)
         << what;
     EXPECT_EQ(last_trace_line(), kBalanced) << what;
-  }
-}
-
-// Each report names the line and column of its own call in the remover's source.
-TEST(RemoverSource, FailureSitesAreTheCallsThemselves) {
-  const auto lines = lines_of(read_file(ORVANE_REMOVER_SOURCE));
-  for (const auto& rule : kProgramRules) {
-    ASSERT_LT(rule.remove_line, static_cast<int>(lines.size()) + 1);
-    EXPECT_TRUE(lines[rule.remove_line - 1].starts_with(
-        "  remove_rule(\"" + std::string(rule.name) + "\", \"Failed to remove " +
-        std::string(rule.words) + " rule\""))
-        << rule.name;
   }
 }
 

@@ -26,16 +26,21 @@ inline constexpr ProgramRule kProgramRules[] = {
 
 enum class Program { Add, Remove };
 
+// The three lines either program writes when it stops: an empty line, where it stopped, and why.
+inline std::string failure_report(std::string_view site, std::string_view message) {
+  return "\nthread 'main' panicked at " + std::string(site) + ":\n" + std::string(message) + "\n";
+}
+
 // The three-line report of `program` failing at rule `rule` (1 to 6) with the error whose detailed
 // form is `detail`.
 inline std::string rule_report(Program program, int rule, std::string_view detail) {
   const ProgramRule& r = kProgramRules[rule - 1];
   const bool add = program == Program::Add;
-  return "\nthread 'main' panicked at " +
-         (add ? "src\\main:" + std::to_string(r.add_line) + ":10"
-              : "src\\remove_main:" + std::to_string(r.remove_line) + ":3") +
-         ":\nFailed to " + (add ? "add " : "remove ") + std::string(r.words) +
-         (add ? " rule if not exists: " : " rule: ") + std::string(detail) + "\n";
+  return failure_report(add ? "src\\main:" + std::to_string(r.add_line) + ":10"
+                            : "src\\remove_main:" + std::to_string(r.remove_line) + ":3",
+                        "Failed to " + std::string(add ? "add " : "remove ") +
+                            std::string(r.words) + (add ? " rule if not exists: " : " rule: ") +
+                            std::string(detail));
 }
 
 // The store lines of the six rules a clean run adds, in the order it adds them, for an installation

@@ -162,11 +162,6 @@ std::vector<std::string> store_after(const Scenario& scenario, int rule, const F
   return store_removing(scenario, goes_on ? 6 : rule, rule, done);
 }
 
-std::string report(std::string_view location, std::string_view message) {
-  return "\nthread 'main' panicked at " + std::string(location) + ":\n" + std::string(message) +
-         "\n";
-}
-
 std::string quoted(std::string_view text) {
   // The texts here are plain ASCII; only the two characters that always need it are escaped.
   std::string out = "\"";
@@ -278,15 +273,17 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
                                    ? "OS Error 8 (FormatMessageW() returned error 8)"
                                    : system_text(kLastError);
       expected.exit_code = 101;
-      expected.err = report("src\\main:9:10",
-                            "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
-                            "OutOfMemory, message: " +
-                                quoted(text) + " }");
+      expected.err = testing::failure_report(
+          "src\\main:9:10",
+          "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
+          "OutOfMemory, message: " +
+              quoted(text) + " }");
       break;
     }
     case Step::AllocationStop:
       expected.exit_code = 101;
-      expected.err = report(scenario.allocation_stop_location, "allocation failed");
+      expected.err =
+          testing::failure_report(scenario.allocation_stop_location, "allocation failed");
       break;
     case Step::Apartment: {
       const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "driver/install_paths.h"
+#include "firewall/firewall_rule.h"
+#include "report/source_location.h"
+
+namespace orvane::driver {
+
+// One of the six rules the product's programs look after, with what each program's failure report
+// says of it and where. The sites are part of the reports that installers and support read, so
+// they are data here, kept as the programs have always printed them.
+struct OrvaneRule {
+  std::string_view name;
+  std::string ApplicationPaths::*application;
+  firewall::RuleDirection direction;
+  std::string_view add_failure;
+  report::SourceLocation add_site;
+  std::string_view remove_failure;
+  report::SourceLocation remove_site;
+};
+
+// In the order orvane-firewall adds them and orvane-firewall-remove removes them.
+inline constexpr OrvaneRule kOrvaneRules[] = {
+    {"Orvane Lobby In",
+     &ApplicationPaths::lobby,
+     firewall::RuleDirection::In,
+     "Failed to add lobby in rule if not exists",
+     {"src\\main", 48, 10},
+     "Failed to remove lobby in rule",
+     {"src\\remove_main", 26, 3}},
+    {"Orvane Lobby Out",
+     &ApplicationPaths::lobby,
+     firewall::RuleDirection::Out,
+     "Failed to add lobby out rule if not exists",
+     {"src\\main", 61, 10},
+     "Failed to remove lobby out rule",
+     {"src\\remove_main", 27, 3}},
+    {"Orvane Lobby Halvic In",
+     &ApplicationPaths::halvic,
+     firewall::RuleDirection::In,
+     "Failed to add halvic in rule if not exists",
+     {"src\\main", 74, 10},
+     "Failed to remove halvic in rule",
+     {"src\\remove_main", 28, 3}},
+    {"Orvane Lobby Halvic Out",
+     &ApplicationPaths::halvic,
+     firewall::RuleDirection::Out,
+     "Failed to add halvic out rule if not exists",
+     {"src\\main", 87, 10},
+     "Failed to remove halvic out rule",
+     {"src\\remove_main", 30, 3}},
+    {"Orvane Lobby Pendrel In",
+     &ApplicationPaths::pendrel,
+     firewall::RuleDirection::In,
+     "Failed to add pendrel in rule if not exists",
+     {"src\\main", 100, 10},
+     "Failed to remove pendrel in rule",
+     {"src\\remove_main", 32, 3}},
+    {"Orvane Lobby Pendrel Out",
+     &ApplicationPaths::pendrel,
+     firewall::RuleDirection::Out,
+     "Failed to add pendrel out rule if not exists",
+     {"src\\main", 113, 10},
+     "Failed to remove pendrel out rule",
+     {"src\\remove_main", 34, 3}},
+};
+
+}  // namespace orvane::driver
