@@ -26,7 +26,11 @@ constexpr std::size_t kMaxNameUnits = 10'000;  // Name and Description: fewer th
 constexpr std::size_t kMaxPathUnits = 260;     // ApplicationName, serviceName: fewer than MAX_PATH
 constexpr std::u16string_view kBadPathUnits = u"/*?\"<>|";  // so no \\?\ path is taken
 constexpr std::u16string_view kBadServiceUnits = u"/\\|";
-constexpr std::int32_t kDirectionOut = 2;
+constexpr std::int32_t kDirectionIn = 1;    // NET_FW_RULE_DIR_IN
+constexpr std::int32_t kDirectionOut = 2;   // NET_FW_RULE_DIR_OUT
+constexpr std::int32_t kActionBlock = 0;    // NET_FW_ACTION_BLOCK
+constexpr std::int32_t kActionAllow = 1;    // NET_FW_ACTION_ALLOW
+constexpr std::int32_t kProtocolAny = 256;  // NET_FW_IP_PROTOCOL_ANY; above it no IP protocol
 
 std::u16string_view text_of(const Rule& rule, Prop prop) {
   const PropValue* value = find_property(rule, prop);
@@ -92,9 +96,22 @@ std::optional<std::string> add_refusal(const Rule& rule) {
     return refusal(Prop::serviceName, "contains one of / \\ |");
   }
 
+  // An unset property keeps the new rule's default, which passes.
+  const std::int32_t direction = number_of(rule, Prop::Direction).value_or(kDirectionIn);
+  if (direction != kDirectionIn && direction != kDirectionOut) {
+    return refusal(Prop::Direction, "is neither 1 (in) nor 2 (out)");
+  }
+  const std::int32_t action = number_of(rule, Prop::Action).value_or(kActionAllow);
+  if (action != kActionBlock && action != kActionAllow) {
+    return refusal(Prop::Action, "is neither 0 (block) nor 1 (allow)");
+  }
+  if (number_of(rule, Prop::Protocol).value_or(kProtocolAny) > kProtocolAny) {
+    return refusal(Prop::Protocol, "is above 256 (any)");
+  }
+
   if (number_of(rule, Prop::Profiles) == 0) return refusal(Prop::Profiles, "is 0, no profile");
   const bool edge = number_of(rule, Prop::EdgeTraversal).value_or(0) != 0;
-  if (edge && number_of(rule, Prop::Direction) == kDirectionOut) {
+  if (edge && direction == kDirectionOut) {
     return refusal(Prop::EdgeTraversal, "is true on an outbound rule");
   }
   return std::nullopt;

@@ -172,6 +172,14 @@ TEST(StoreSyntax, AddRefusesWhatTheFirewallRefuses) {
        "EdgeTraversal is true on an outbound rule"},
       {Rule{{Prop::Name, u"r"}, {Prop::EdgeTraversal, -1}}, nullptr},
       {Rule{{Prop::Name, u"r"}, {Prop::Direction, 2}, {Prop::EdgeTraversal, 0}}, nullptr},
+      {with(Prop::Direction, 0), "Direction is neither 1 (in) nor 2 (out)"},
+      {with(Prop::Direction, 3), "Direction is neither 1 (in) nor 2 (out)"},
+      {with(Prop::Direction, 2), nullptr},
+      {with(Prop::Action, 2), "Action is neither 0 (block) nor 1 (allow)"},
+      {with(Prop::Action, -1), "Action is neither 0 (block) nor 1 (allow)"},
+      {with(Prop::Action, 0), nullptr},
+      {with(Prop::Protocol, 257), "Protocol is above 256 (any)"},
+      {with(Prop::Protocol, 256), nullptr},
   };
   for (const auto& c : cases) {
     const auto refusal = add_refusal(c.rule);

@@ -144,6 +144,9 @@ TEST_F(FwsimCommandTest, BadArgumentsAndRefusedRulesChangeNothing) {
       {"Name=\"a\"", "serviceName=\"a\\\\b\""},
       {"Name=\"a\"", "Profiles=0"},
       {"Name=\"a\"", "Direction=2", "EdgeTraversal=-1"},
+      {"Name=\"a\"", "Direction=3"},
+      {"Name=\"a\"", "Action=2"},
+      {"Name=\"a\"", "Protocol=257"},
   };
   for (auto args : refused_by_the_firewall) {
     const std::string what = args.back();
