@@ -114,46 +114,6 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   return pieces;
 }
 
-bool unescape_text(std::string_view text, std::u16string& out) {
-  for (std::size_t i = 0; i < text.size();) {
-    if (text[i] != '\\') {
-      bool valid = false;
-      const char32_t cp = read_utf8(text, i, valid);
-      if (!valid) return false;
-      append_utf16(out, cp);
-      continue;
-    }
-    if (++i >= text.size()) return false;
-    switch (text[i]) {
-      case ';':
-        out += u';';
-        break;
-      case '|':
-        out += u'|';
-        break;
-      case '\\':
-        out += u'\\';
-        break;
-      case 'n':
-        out += u'\n';
-        break;
-      case 'r':
-        out += u'\r';
-        break;
-      case 't':
-        out += u'\t';
-        break;
-      case 'u':
-        if (!read_unicode_escape(text, i, out)) return false;
-        continue;
-      default:
-        return false;
-    }
-    ++i;
-  }
-  return true;
-}
-
 bool parse_result(std::string_view text, Fault& fault) {
   if (text == "null") {
     fault.null_out = true;
@@ -220,7 +180,7 @@ bool parse_fault(std::string_view item, Entry& entry, std::string& error) {
       error = "bad error information (desc= or restricted=, once each, HRESULT calls only) in";
       return false;
     }
-    if (!unescape_text(info, slot->emplace())) {
+    if (!decode_escaped(info, ";|", false, slot->emplace())) {
       error = "bad escape or UTF-8 in the error information text of";
       return false;
     }

@@ -172,52 +172,50 @@ std::string text_form(std::u16string_view units) {
   return out;
 }
 
-bool read_text_form(std::string_view& in, std::u16string& out) {
-  if (in.empty() || in.front() != '"') return false;
-  out.clear();
-  std::size_t i = 1;
-  while (i < in.size()) {
-    const char c = in[i];
-    if (c == '"') {
-      in.remove_prefix(i + 1);
-      return true;
-    }
-    if (c != '\\') {
+bool decode_escaped(std::string_view text, std::string_view literal_escapes, bool nul_escape,
+                    std::u16string& out) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] != '\\') {
       bool valid = false;
-      const char32_t cp = read_utf8(in, i, valid);
+      const char32_t cp = read_utf8(text, i, valid);
       if (!valid) return false;
       append_utf16(out, cp);
       continue;
     }
-    if (++i >= in.size()) return false;
-    switch (in[i]) {
-      case '"':
-        out += u'"';
-        break;
-      case '\\':
-        out += u'\\';
-        break;
-      case 't':
-        out += u'\t';
-        break;
-      case 'n':
-        out += u'\n';
-        break;
-      case 'r':
-        out += u'\r';
-        break;
-      case '0':
-        out += u'\0';
-        break;
-      case 'u':
-        if (!read_unicode_escape(in, i, out)) return false;
-        continue;
-      default:
-        return false;
+    if (++i >= text.size()) return false;
+    const char c = text[i];
+    if (c == 'u') {
+      if (!read_unicode_escape(text, i, out)) return false;
+      continue;
+    }
+    if (c == '\\' || literal_escapes.find(c) != std::string_view::npos) {
+      out += static_cast<char16_t>(c);
+    } else if (c == 'n') {
+      out += u'\n';
+    } else if (c == 'r') {
+      out += u'\r';
+    } else if (c == 't') {
+      out += u'\t';
+    } else if (c == '0' && nul_escape) {
+      out += u'\0';
+    } else {
+      return false;
     }
     ++i;
   }
-  return false;  // no closing quote
+  return true;
+}
+
+bool read_text_form(std::string_view& in, std::u16string& out) {
+  if (in.empty() || in.front() != '"') return false;
+  // The closing quote is the first one no backslash escapes.
+  std::size_t end = 1;
+  while (end < in.size() && in[end] != '"') end += in[end] == '\\' ? 2 : 1;
+  if (end >= in.size()) return false;
+  out.clear();
+  if (!decode_escaped(in.substr(1, end - 1), "\"", true, out)) return false;
+  in.remove_prefix(end + 1);
+  return true;
 }
 
 std::u16string decode_control_text(std::string_view utf8) {

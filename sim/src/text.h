@@ -11,6 +11,11 @@ namespace fwsim::detail {
 
 // fwsim's text form: quoted, every UTF-16 text (lone surrogates too) survives a round trip.
 std::string text_form(std::u16string_view units);
+// Decodes UTF-8 `text` whole into `out`, with these escapes: \\, \n, \r, \t, \u{X}, \0 for U+0000
+// when `nul_escape`, and a backslash before any of `literal_escapes`, which stands for that
+// character. False on invalid UTF-8 or any other escape (the store's texts and FWSIM_FAIL's).
+bool decode_escaped(std::string_view text, std::string_view literal_escapes, bool nul_escape,
+                    std::u16string& out);
 // Reads one text in fwsim's text form from the front of `in`, advancing it. False when malformed.
 bool read_text_form(std::string_view& in, std::u16string& out);
 

@@ -20,6 +20,20 @@
 namespace fwsim {
 
 // ---------------------------------------------------------------------------------------------
+// The firewall's classes and interfaces, as the Windows SDK's netfw.h names them (firewall.cpp)
+
+inline constexpr CLSID kClsidNetFwPolicy2 = {
+    0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9, 0x21, 0x66, 0xD7, 0xDD}};
+inline constexpr CLSID kClsidNetFwRule = {
+    0x2C5BC43E, 0x3369, 0x4C33, {0xAB, 0x0C, 0xBE, 0x94, 0x69, 0x67, 0x7A, 0xF4}};
+inline constexpr IID kIidINetFwPolicy2 = {
+    0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
+inline constexpr IID kIidINetFwRules = {
+    0x9C4C6277, 0x5027, 0x441E, {0xAF, 0xAE, 0xCA, 0x1F, 0x54, 0x2D, 0xA0, 0x09}};
+inline constexpr IID kIidINetFwRule = {
+    0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
+
+// ---------------------------------------------------------------------------------------------
 // A clean state and the controls (testing.cpp, controls.cpp, faults.cpp)
 
 // Returns fwsim to a clean state for the next test: no faults, an empty call log, no trace file,
