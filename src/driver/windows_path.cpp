@@ -183,7 +183,10 @@ std::string ordinary_form(std::string_view path) {
   if (rest.size() >= 4 && equals_ignoring_ascii_case(rest.substr(0, 4), "UNC\\")) {
     return "\\\\" + std::string(rest.substr(4));
   }
-  if (is_drive(rest) && rest.size() > 2 && rest[2] == '\\') return std::string(rest);
+  // A drive alone, or a drive with its root; \\?\C:x is relative to the drive's current folder,
+  // which a verbatim path cannot mean, and stays as it is (Wine's PathCchStripPrefix tests, as
+  // run on Windows: \\?\C: gives C:).
+  if (is_drive(rest) && (rest.size() == 2 || rest[2] == '\\')) return std::string(rest);
   return std::string(path);
 }
 

@@ -11,7 +11,8 @@ namespace orvane::driver {
 // \\?\C:) and device (\\.\name). Separators are \ and /, except after a verbatim prefix (\ only).
 
 // The ordinary form of a verbatim path of a drive or a share, as Windows' own path functions give
-// it (PathCchStripPrefix): \\?\C:\x becomes C:\x and \\?\UNC\srv\share\x becomes
+// it (PathCchStripPrefix): \\?\C:\x becomes C:\x, \\?\C: becomes C:, and \\?\UNC\srv\share\x
+// becomes
 // \\srv\share\x, the prefix's letters in any case. Windows' firewall refuses an application path
 // holding "?", so a verbatim path can name no rule. Every other path, the other verbatim and
 // device forms among them, comes back as it is.

@@ -252,6 +252,8 @@ TEST(JoinPath, PlacesTheLobbyBesideTheExecutable) {
       {"\\\\?\\GLOBALROOT\\Device\\orvane-firewall.exe",
        "\\\\?\\GLOBALROOT\\Device\\orvane-lobby.exe"},
       {"\\\\.\\C:\\Games\\orvane-firewall.exe", "\\\\.\\C:\\Games\\orvane-lobby.exe"},
+      // Relative to the drive's current folder: no ordinary form stands for it.
+      {"\\\\?\\C:Games\\orvane-firewall.exe", "\\\\?\\C:Games\\orvane-lobby.exe"},
       {"Z:\\home\\user\\orvane\\orvane-firewall", "Z:\\home\\user\\orvane\\orvane-lobby.exe"},
   };
   for (const auto& c : cases) {
@@ -260,6 +262,7 @@ TEST(JoinPath, PlacesTheLobbyBesideTheExecutable) {
     ASSERT_TRUE(directory.has_value()) << c.executable;
     EXPECT_EQ(application_path(*directory, {"orvane-lobby.exe"}), c.lobby);
   }
+  EXPECT_EQ(ordinary_form("\\\\?\\C:"), "C:");  // a drive alone, as PathCchStripPrefix gives it
 }
 
 // Whatever a parent is, a name joined onto it has that parent again.
