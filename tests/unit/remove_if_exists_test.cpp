@@ -70,6 +70,20 @@ TEST_F(RemoveIfExistsTest, RemovalReleasesEachFoundRuleAndTakesTheErrorAtOnce) {
   }
 }
 
+// A firewall whose Remove does remove is followed to the end however many rules a name has, up to
+// the cap; one more than the cap is reported, so the cap is checked before a removal, not after.
+TEST_F(RemoveIfExistsTest, TheCapAllowsExactlyThatManyRulesOfAName) {
+  for (const std::size_t stored : {kMaxRemovalsPerName, kMaxRemovalsPerName + 1}) {
+    std::filesystem::remove(store());
+    for (std::size_t i = 0; i < stored; ++i) store_rule("Name=\"Orvane Lobby In\"");
+    const auto removed = remove_if_exists("Orvane Lobby In");
+    std::string result = removed ? std::to_string(*removed) : "";
+    if (!removed) detailed_form(removed.error(), result);
+    EXPECT_EQ(result, stored == kMaxRemovalsPerName ? "64" : "RuleStillExists");
+    EXPECT_EQ(fwsim::balance(), fwsim::Balance{}) << stored;
+  }
+}
+
 }  // namespace
 
 #endif  // defined(ORVANE_WITH_FWSIM)
