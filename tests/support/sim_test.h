@@ -25,8 +25,9 @@ class SimTest : public ::testing::Test {
     fwsim::set_store_path(store_.string());
   }
   void TearDown() override {
-    std::filesystem::remove(store_);
     fwsim::reset();
+    std::filesystem::remove(store_);
+    std::filesystem::remove(store_.string() + ".lock");  // the store's writers lock beside it
   }
 
   const std::filesystem::path& store() const { return store_; }
