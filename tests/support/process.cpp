@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
+#include <string>
 
 #include "support/text_files.h"
 
@@ -36,10 +38,11 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   envp.push_back(nullptr);
 
   // Files rather than pipes: nothing to drain while waiting, whatever the child writes.
-  char out_path[] = "/tmp/orvane-out-XXXXXX";
-  char err_path[] = "/tmp/orvane-err-XXXXXX";
-  const int out_fd = mkstemp(out_path);
-  const int err_fd = mkstemp(err_path);
+  const std::string temp = std::filesystem::temp_directory_path().string();
+  std::string out_path = temp + "/orvane-out-XXXXXX";
+  std::string err_path = temp + "/orvane-err-XXXXXX";
+  const int out_fd = mkstemp(out_path.data());
+  const int err_fd = mkstemp(err_path.data());
   if (out_fd < 0 || err_fd < 0) throw std::runtime_error("cannot make capture files");
 
   posix_spawn_file_actions_t actions;
@@ -63,8 +66,8 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   }
   result.out = read_file(out_path);
   result.err = read_file(err_path);
-  std::remove(out_path);
-  std::remove(err_path);
+  std::remove(out_path.c_str());
+  std::remove(err_path.c_str());
   if (spawned != 0) throw std::runtime_error("cannot start " + program);
   return result;
 }
