@@ -196,24 +196,44 @@ TEST_F(ProgramTest, StandardUserIsRefusedTheFirstAddButNeedsNoneWhenTheRulesExis
   EXPECT_EQ(run({{"FWSIM_USER", "other"}}).exit_code, 3);
 }
 
-TEST_F(ProgramTest, NoParentReportsAtLineEleven) {
-  const ProcessResult result = run({{"FWSIM_MODULE_PATH", "C:"}});
-  EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.out, "");
-  EXPECT_EQ(result.err, failure_report("src\\main:11:10", "unable to find parent"));
-  EXPECT_FALSE(std::filesystem::exists(store()));
-  EXPECT_EQ(last_trace_line(), kBalanced);
-}
-
-TEST_F(ProgramTest, OwnPathFailureReportsTheSystemError) {
-  const ProcessResult result = run({{"FWSIM_FAIL", "GetModuleFileNameW=2"}});
-  EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err,
-            failure_report("src\\main:9:10",
-                           "called `Result::unwrap()` on an `Err` value: Os { code: 2, kind: "
-                           "NotFound, message: \"The system cannot find the file specified.\" "
-                           "}"));
-  EXPECT_EQ(last_trace_line(), kBalanced);
+// Each failure stops the adder at once with its report, the rules added before it kept.
+TEST_F(ProgramTest, FailuresAreReportedAtTheirSiteWithTheEarlierRulesKept) {
+  const std::string denied =
+      R"(WindowsError(Error { code: HRESULT(0x80070005), message: "Access is denied." }))";
+  const struct {
+    std::string module_path;
+    const char* fault;
+    std::string report;
+    std::size_t kept;
+  } cases[] = {
+      {"C:", "", failure_report("src\\main:11:10", "unable to find parent"), 0},
+      {"C:\\Games\\setup.exe", "GetModuleFileNameW=2",
+       failure_report("src\\main:9:10",
+                      "called `Result::unwrap()` on an `Err` value: Os { code: 2, kind: NotFound, "
+                      "message: \"The system cannot find the file specified.\" }"),
+       0},
+      {"C:\\Games\\setup.exe", "INetFwRules::Add#3=0x80070005|desc=Access is denied.",
+       rule_report(Program::Add, 3, denied), 2},
+      // Without error information, the system's text.
+      {"C:\\Games\\setup.exe", "INetFwRules::Add#2=0x80070005",
+       rule_report(Program::Add, 2, denied), 1},
+      {"C:\\Games\\setup.exe", "CoInitializeEx#1=0x80010106",
+       rule_report(Program::Add, 1,
+                   R"(CoInitializeExFailed("Cannot change thread mode after it is set."))"),
+       0},
+  };
+  const auto all = six_rules("C:\\\\Games");
+  for (const auto& c : cases) {
+    std::filesystem::remove(store());
+    const ProcessResult result =
+        run({{"FWSIM_MODULE_PATH", c.module_path}, {"FWSIM_FAIL", c.fault}});
+    EXPECT_EQ(result.exit_code, 101) << c.fault;
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, c.report);
+    EXPECT_EQ(store_lines(), std::vector<std::string>(all.begin(), all.begin() + c.kept))
+        << c.fault;
+    EXPECT_EQ(last_trace_line(), kBalanced) << c.fault;
+  }
 }
 
 TEST_F(ProgramTest, ExistingRuleIsLeftExactlyAsItWas) {
@@ -227,43 +247,6 @@ TEST_F(ProgramTest, ExistingRuleIsLeftExactlyAsItWas) {
   expected.erase(expected.begin() + 2);
   expected.insert(expected.begin(), existing);
   EXPECT_EQ(store_lines(), expected);
-  EXPECT_EQ(last_trace_line(), kBalanced);
-}
-
-TEST_F(ProgramTest, RefusedAddStopsAtThatRuleAndKeepsTheEarlierOnes) {
-  const ProcessResult result =
-      run({{"FWSIM_MODULE_PATH", "C:\\Games\\setup.exe"},
-           {"FWSIM_FAIL", "INetFwRules::Add#3=0x80070005|desc=Access is denied."}});
-  EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err,
-            failure_report("src\\main:74:10",
-                           "Failed to add halvic in rule if not exists: WindowsError(Error { code: "
-                           "HRESULT(0x80070005), message: \"Access is denied.\" })"));
-  const auto all = six_rules("C:\\\\Games");
-  EXPECT_EQ(store_lines(), std::vector<std::string>(all.begin(), all.begin() + 2));
-  EXPECT_EQ(last_trace_line(), kBalanced);
-}
-
-TEST_F(ProgramTest, SecondRuleRefusedWithoutErrorInformationShowsTheSystemText) {
-  const ProcessResult result = run({{"FWSIM_FAIL", "INetFwRules::Add#2=0x80070005"}});
-  EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err,
-            failure_report("src\\main:61:10",
-                           "Failed to add lobby out rule if not exists: WindowsError(Error { code: "
-                           "HRESULT(0x80070005), message: \"Access is denied.\" })"));
-  EXPECT_EQ(store_lines().size(), 1u);
-  EXPECT_EQ(last_trace_line(), kBalanced);
-}
-
-TEST_F(ProgramTest, ApartmentRefusedShowsTheSystemText) {
-  const ProcessResult result = run({{"FWSIM_FAIL", "CoInitializeEx#1=0x80010106"}});
-  EXPECT_EQ(result.exit_code, 101);
-  EXPECT_EQ(result.err,
-            failure_report("src\\main:48:10",
-                           "Failed to add lobby in rule if not exists: "
-                           "CoInitializeExFailed(\"Cannot change thread mode after it is "
-                           "set.\")"));
-  EXPECT_FALSE(std::filesystem::exists(store()));
   EXPECT_EQ(last_trace_line(), kBalanced);
 }
 
