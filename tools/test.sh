@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test: the native build against fwsim (unit, program,
-# fault-sweep and valgrind tests), the same under AddressSanitizer and UBSan, the Windows program
-# under Wine, and each fuzzer for a bounded time.
+# Builds every configuration and runs every test: the CI workflow's lint, the native build against
+# fwsim (unit, program, fault-sweep, conformance and valgrind tests), the same under
+# AddressSanitizer and UBSan, the Windows program under Wine, and each fuzzer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# ----- The CI workflow: actionlint finds nothing, and does find a mistake planted in a copy -----
+tools/lint-workflows.sh
+planted="$(mktemp --suffix=.yml)"
+trap 'rm -f "$planted"' EXIT
+sed 's/needs: linux/needs: no-such-job/' .github/workflows/ci.yml >"$planted"
+if tools/lint-workflows.sh "$planted" >/dev/null; then
+  echo "test.sh: actionlint passed a workflow with a planted mistake" >&2
+  exit 1
+fi
+
 tools/ensure-packages.sh cmake ninja-build g++ libgtest-dev valgrind
 # The benchmarks build with everything else, so that they never rot (tools/bench.sh runs them).
 tools/ensure-packages.sh libbenchmark-dev
