@@ -48,7 +48,7 @@ using orvane::text::wide_to_text;
 
 // Microsoft's INetFwRules::Item documentation: HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
 constexpr HRESULT kNoSuchRule = static_cast<HRESULT>(0x80070002);
-// A look-up or removal that keeps failing is given up after this many tries.
+// The clean-up gives a name up after this many tries.
 constexpr int kSweepAttempts = 64;
 
 std::string hex(HRESULT hr) {
@@ -64,12 +64,11 @@ OwnedBstr bstr(const WideString& text) {
 // The suite's own names begin with this, the process id included, so that two runs never meet.
 const WideString& prefix() {
 #if defined(_WIN32)
-  static const WideString value =
-      text_to_wide("orvane-conformance-" + std::to_string(_getpid()) + " ");
+  const int pid = _getpid();
 #else
-  static const WideString value =
-      text_to_wide("orvane-conformance-" + std::to_string(::getpid()) + " ");
+  const int pid = ::getpid();
 #endif
+  static const WideString value = text_to_wide("orvane-conformance-" + std::to_string(pid) + " ");
   return value;
 }
 
@@ -87,7 +86,8 @@ bool running_elevated() {
   const std::unique_ptr<void, decltype(&CloseHandle)> token(raw, &CloseHandle);
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  return GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size) &&
+  return GetTokenInformation(token.get(), TokenElevation, &elevation,
+                             static_cast<DWORD>(sizeof elevation), &size) &&
          elevation.TokenIsElevated != 0;
 }
 #endif
