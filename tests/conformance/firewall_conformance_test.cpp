@@ -103,10 +103,10 @@ Lookup item(INetFwRules* rules, const WideString& name) {
   return found;
 }
 
-// What a look-up found, for tests of other facts than Item's answer for a missing name (that is
+// What a look-up finds, for tests of other facts than Item's answer for a missing name (that is
 // its own test): "a rule", "no rule" (a failure and a null rule, whatever the code), or the odd
 // answer as it was.
-std::string found(INetFwRules* rules, const WideString& name) {
+std::string finds(INetFwRules* rules, const WideString& name) {
   const Lookup lookup = item(rules, name);
   if (SUCCEEDED(lookup.hr) && lookup.rule) return "a rule";
   if (FAILED(lookup.hr) && !lookup.rule) return "no rule";
@@ -174,20 +174,24 @@ class Conformance : public ::testing::Test {
   }
 
   // A new rule object with the properties the programs put, in their order; the first put that
-  // fails ends it, and its answer is `put_result`.
+  // fails ends it, and its answer is `put_result` (or the creation's, when there is no rule).
   struct NewRule {
     ComPtr<INetFwRule> rule;
     HRESULT put_result;
   };
-  static NewRule new_rule(const WideString& name, const WideString& application,
+  static NewRule new_rule(const WideString& rule_name, const WideString& application,
                           NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN) {
     NewRule made{{}, S_OK};
     HRESULT hr = CoCreateInstance(orvane::kClsidNetFwRule, nullptr, CLSCTX_INPROC_SERVER,
                                   orvane::kIidINetFwRule, made.rule.put_void());
-    EXPECT_EQ(hex(hr), hex(S_OK));
-    if (FAILED(hr) || !made.rule) return made;
+    if (SUCCEEDED(hr) && !made.rule) hr = E_POINTER;
+    EXPECT_EQ(hex(hr), hex(S_OK)) << "no rule object";
+    if (FAILED(hr)) {
+      made.put_result = hr;
+      return made;
+    }
     INetFwRule* rule = made.rule.get();
-    hr = rule->put_Name(bstr(name).get());
+    hr = rule->put_Name(bstr(rule_name).get());
     if (SUCCEEDED(hr)) hr = rule->put_Direction(direction);
     if (SUCCEEDED(hr)) hr = rule->put_Enabled(VARIANT_TRUE);
     if (SUCCEEDED(hr)) hr = rule->put_Action(NET_FW_ACTION_ALLOW);
@@ -198,10 +202,10 @@ class Conformance : public ::testing::Test {
   }
 
   // Adds a rule of the programs' shape through the test's collection.
-  HRESULT add(const WideString& name, const WideString& application,
+  HRESULT add(const WideString& rule_name, const WideString& application,
               NET_FW_RULE_DIRECTION direction = NET_FW_RULE_DIR_IN) {
-    NewRule made = new_rule(name, application, direction);
-    if (FAILED(made.put_result) || !made.rule) return made.put_result;
+    NewRule made = new_rule(rule_name, application, direction);
+    if (FAILED(made.put_result)) return made.put_result;
     return rules_->Add(made.rule.get());
   }
 
@@ -215,12 +219,13 @@ class Conformance : public ::testing::Test {
   ComPtr<INetFwRules> rules_;
 
  private:
-  // Removes every rule of `name` until a removal takes nothing: the count, read in a new collection
-  // each time, stays as it was before the last Remove ("the Remove method has no effect" for a
-  // name with no rule). So the sweep rests neither on Item nor on how many rules one Remove takes,
-  // nor on whether a collection sees later changes; a call that fails is tried again. A `marked`
-  // name is removed only while Item finds a rule of it that carries the prefix as its description.
-  static void sweep(const WideString& name, bool marked) {
+  // Removes every rule of `swept` until a removal takes nothing: the count, read in a new
+  // collection each time, stays as it was before the last Remove ("the Remove method has no effect"
+  // for a name with no rule). So the sweep rests neither on Item nor on how many rules one Remove
+  // takes, nor on whether a collection sees later changes; a call that fails is tried again. A
+  // `marked` name is removed only while Item finds a rule of it that carries the prefix as its
+  // description.
+  static void sweep(const WideString& swept, bool marked) {
     HRESULT last = S_OK;
     LONG before = -1;  // the count before the last removal, or -1
     for (int attempt = 0; attempt < kSweepAttempts; ++attempt) {
@@ -230,15 +235,15 @@ class Conformance : public ::testing::Test {
       if (now == before) return;
       before = -1;
       if (marked) {
-        const Lookup found = item(rules.get(), name);
+        const Lookup found = item(rules.get(), swept);
         if (FAILED(found.hr) || !found.rule ||
             text_of(found.rule.get(), &INetFwRule::get_Description) != prefix()) {
           return;
         }
       }
-      if (SUCCEEDED(last = rules->Remove(bstr(name).get()))) before = now;
+      if (SUCCEEDED(last = rules->Remove(bstr(swept).get()))) before = now;
     }
-    ADD_FAILURE() << "rules named \"" << wide_to_text(name)
+    ADD_FAILURE() << "rules named \"" << wide_to_text(swept)
                   << "\" may be left in the firewall; the last call answered " << hex(last);
   }
 
@@ -270,12 +275,12 @@ TEST_F(Conformance, ItemOfANameWithNoRuleAnswers0x80070002AndANullRule) {
 TEST_F(Conformance, ItemFindsANameOnlyInTheLetterCaseItWasAddedIn) {
   const WideString added = name("Letter Case");
   ASSERT_EQ(hex(add(added, text_to_wide("C:\\Games\\Orvane\\orvane-lobby.exe"))), hex(S_OK));
-  ASSERT_EQ(found(rules_.get(), added), "a rule");
+  ASSERT_EQ(finds(rules_.get(), added), "a rule");
   std::string upper = wide_to_text(added);
   for (char& c : upper) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
-  EXPECT_EQ(found(rules_.get(), text_to_wide(upper)), "no rule");
+  EXPECT_EQ(finds(rules_.get(), text_to_wide(upper)), "no rule");
 }
 
 // ----- A rule as the programs make it -----------------------------------------------------------
@@ -362,11 +367,11 @@ TEST_F(Conformance, OneCollectionAndAnotherPolicysCollectionSeeAnAddAndARemove) 
   ASSERT_TRUE(second);
   const WideString seen = name("Seen");
   ASSERT_EQ(hex(add(seen, text_to_wide("C:\\Games\\Orvane\\orvane-lobby.exe"))), hex(S_OK));
-  EXPECT_EQ(found(rules_.get(), seen), "a rule") << "the same collection, after Add";
-  EXPECT_EQ(found(second.get(), seen), "a rule") << "the second collection, after Add";
+  EXPECT_EQ(finds(rules_.get(), seen), "a rule") << "the same collection, after Add";
+  EXPECT_EQ(finds(second.get(), seen), "a rule") << "the second collection, after Add";
   ASSERT_EQ(hex(rules_->Remove(bstr(seen).get())), hex(S_OK));
-  EXPECT_EQ(found(rules_.get(), seen), "no rule") << "the same collection, after Remove";
-  EXPECT_EQ(found(second.get(), seen), "no rule") << "the second collection, after Remove";
+  EXPECT_EQ(finds(rules_.get(), seen), "no rule") << "the same collection, after Remove";
+  EXPECT_EQ(finds(second.get(), seen), "no rule") << "the second collection, after Remove";
 }
 
 // ----- The firewall's checks --------------------------------------------------------------------
@@ -402,7 +407,7 @@ TEST_P(RefusedRule, IsRefusedWithE_INVALIDARGAndNothingIsStored) {
   }
   RecordProperty("refused_at", where);
   EXPECT_EQ(hex(hr), hex(E_INVALIDARG)) << "at " << where;
-  EXPECT_EQ(found(rules_.get(), rule_name), "no rule");
+  EXPECT_EQ(finds(rules_.get(), rule_name), "no rule");
   EXPECT_EQ(count(), before);
 }
 
@@ -459,7 +464,7 @@ TEST_F(Conformance, AStandardUserMayLookButNotAddOrRemove) {
   const LONG before = count();
   EXPECT_EQ(hex(add(rule_name, text_to_wide("C:\\Games\\Orvane\\orvane-lobby.exe"))),
             hex(E_ACCESSDENIED));
-  EXPECT_EQ(found(rules_.get(), rule_name), "no rule");
+  EXPECT_EQ(finds(rules_.get(), rule_name), "no rule");
   EXPECT_EQ(hex(rules_->Remove(bstr(rule_name).get())), hex(E_ACCESSDENIED));
   EXPECT_EQ(count(), before);
 }
