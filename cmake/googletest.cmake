@@ -22,6 +22,10 @@ if(ORVANE_GOOGLETEST_SOURCE AND EXISTS "${ORVANE_GOOGLETEST_SOURCE}/CMakeLists.t
       target_compile_options(${target} PRIVATE /WX-)
     endif()
   endforeach()
+elseif(ORVANE_GOOGLETEST_SOURCE AND NOT (WIN32 AND NOT CMAKE_CROSSCOMPILING))
+  # An installed GoogleTest would be made for another compiler or standard library.
+  message(FATAL_ERROR "No GoogleTest sources in ${ORVANE_GOOGLETEST_SOURCE}: install Debian's "
+                      "googletest package (tools/ensure-packages.sh googletest)")
 else()
   find_package(GTest REQUIRED)
 endif()

@@ -29,8 +29,8 @@ cmake --build --preset asan
 ctest --preset asan
 
 # ----- Headers the code forgot: the programs and tests built with clang-19 against libc++ -----
-# (libc++, like MSVC's library, brings in no header that was not asked for; Debian's GoogleTest
-# is built for libstdc++, so the preset builds GoogleTest's sources too.)
+# (its headers bring in other headers than libstdc++'s, as MSVC's do; Debian's GoogleTest is built
+# for libstdc++, so the preset builds GoogleTest's sources too.)
 tools/ensure-packages.sh clang-19 libc++-19-dev libc++abi-19-dev googletest
 cmake --preset libcxx
 cmake --build --preset libcxx
