@@ -82,8 +82,11 @@ run_silent /c/Games/Orvane/orvane-firewall-remove.exe
 expect_no_rules
 run_silent /c/Games/Orvane/orvane-firewall-remove.exe
 
+# A fact that Windows answers otherwise fails the suite; the installer is checked all the same.
 echo "== The conformance suite against the firewall"
-"$dist/orvane_conformance.exe" --gtest_output="xml:$(cygpath -w "$results/conformance.xml")"
+conformance=0
+"$dist/orvane_conformance.exe" --gtest_output="xml:$(cygpath -w "$results/conformance.xml")" ||
+  conformance=$?
 
 # NSIS takes /D= unquoted, so the folder has no space.
 echo "== The example installer, silently, into C:\\Games\\OrvaneSetup"
@@ -95,4 +98,5 @@ expect_rules "$folder"
 run_silent /c/Games/OrvaneSetup/uninstall.exe /S "_?=$folder"
 expect_no_rules
 [ ! -e /c/Games/OrvaneSetup/orvane-firewall.exe ] || fail "the uninstaller left the programs"
+[ "$conformance" = 0 ] || fail "the conformance suite failed (status $conformance); see conformance.xml"
 echo "windows.sh: all passed"
