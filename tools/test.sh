@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test: the native build against fwsim (unit, program,
-# fault-sweep and valgrind tests), the same under AddressSanitizer and UBSan, the Windows program
-# under Wine, and each fuzzer for a bounded time.
+# Builds every configuration and runs every test: the CI workflow's lint, the native build against
+# fwsim (unit, program, fault-sweep, conformance and valgrind tests), the same under
+# AddressSanitizer and UBSan, the build against libc++, the Windows program under Wine, and each
+# fuzzer for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# ----- The CI workflow: actionlint finds nothing, and does find a mistake planted in a copy -----
+tools/lint-workflows.sh
+planted="$(mktemp --suffix=.yml)"
+trap 'rm -f "$planted"' EXIT
+sed 's/needs: linux/needs: no-such-job/' .github/workflows/ci.yml >"$planted"
+if tools/lint-workflows.sh "$planted" >/dev/null; then
+  echo "test.sh: actionlint passed a workflow with a planted mistake" >&2
+  exit 1
+fi
+
 tools/ensure-packages.sh cmake ninja-build g++ libgtest-dev valgrind
 # The benchmarks build with everything else, so that they never rot (tools/bench.sh runs them).
 tools/ensure-packages.sh libbenchmark-dev
@@ -15,6 +27,13 @@ ctest --preset default
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
+
+# ----- Headers the code forgot: the programs and tests built with clang-19 against libc++ -----
+# (its headers bring in other headers than libstdc++'s, as MSVC's do; Debian's GoogleTest is built
+# for libstdc++, so the preset builds GoogleTest's sources too.)
+tools/ensure-packages.sh clang-19 libc++-19-dev libc++abi-19-dev googletest
+cmake --preset libcxx
+cmake --build --preset libcxx
 
 # ----- Windows: the programs cross-compiled with MinGW-w64, their tests run under Wine -----
 # The first run makes a Wine prefix in build/windows, which takes a while once. nsis builds the
