@@ -12,7 +12,8 @@ out="$3"
 # The product code is the version's own, so that a version built twice is one product (and an
 # uninstallation by package finds it): a name-based GUID (RFC 4122 version 5 layout) from SHA-1.
 hash="$(printf 'Orvane %s' "$2" | sha1sum)"
-product_code="${hash:0:8}-${hash:8:4}-5${hash:13:3}-$(printf '%x' $((0x${hash:16:1} & 3 | 8)))${hash:17:3}-${hash:20:12}"
+variant="$(printf '%x' $((0x${hash:16:1} & 3 | 8)))"
+product_code="${hash:0:8}-${hash:8:4}-5${hash:13:3}-$variant${hash:17:3}-${hash:20:12}"
 
 # wixl looks a File's Source up relative to the .wxs and takes no absolute path.
 wixl --arch x64 -D "BinDir=$(realpath --relative-to="$here" "$bin_dir")" -D "Version=$2" \

@@ -38,7 +38,9 @@ unset WINEDLLOVERRIDES WINEDEBUG
 work="$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine-test.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-# A case made of steps names the one that failed and shows what the installer logged.
+# A case made of steps names the one that failed and shows what the installer logged and Wine's
+# own errors (its steps keep Wine's err class: with it off, a program that Wine fails to start or
+# ends shows nothing at all).
 step=""
 log="$work/installer.log"
 fail() {
@@ -46,6 +48,10 @@ fail() {
   if [ -s "$log" ]; then
     echo "the installer's log:" >&2
     cat "$log" >&2
+  fi
+  if [ -n "$step" ] && grep -q ':err:' "$work/err" 2>/dev/null; then
+    echo "Wine's errors:" >&2
+    grep ':err:' "$work/err" | head -20 >&2
   fi
   exit 1
 }
@@ -245,7 +251,7 @@ case "$case_name" in
       /f </dev/null >/dev/null 2>&1 || true
 
     begin_step "installation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,+process \
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
       run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
     expect_status 2
     [ ! -e "$dir" ] || fail "a failed installation left $(ls "$dir")"
@@ -254,7 +260,7 @@ case "$case_name" in
     started orvane-firewall-remove.exe || fail "the remover did not take back the rules"
 
     begin_step "installation"
-    WINEDEBUG=-all,+hnetcfg run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
+    WINEDEBUG=-all,err+all,+hnetcfg run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
     expect_status 0
     installed && [ -f "$dir/uninstall.exe" ] || fail "not installed: $(ls "$dir")"
     expect_firewall_calls "$work/err" false "$dir"
@@ -264,7 +270,7 @@ case "$case_name" in
     # Over an existing installation a failure takes back only what it did itself: the installation
     # keeps its files and its uninstaller, and its rules (the remover never runs).
     begin_step "reinstallation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,+process \
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
       run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
     expect_status 2
     expect_logged "Failed to add lobby in rule if not exists: $denied"
@@ -273,14 +279,16 @@ case "$case_name" in
     diff -r "$work/installed" "$dir" >&2 || fail "the installation changed"
 
     begin_step "uninstallation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all \
+      run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
     expect_status 2
     installed || fail "a failed uninstallation removed the programs"
     expect_logged "thread 'main' panicked at src\\remove_main:26:3:"
     expect_logged "Failed to remove lobby in rule: $denied"
 
     begin_step "uninstallation"
-    WINEDEBUG=-all,+hnetcfg run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
+    WINEDEBUG=-all,err+all,+hnetcfg \
+      run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
     expect_status 0
     [ ! -e "$dir/orvane-firewall.exe" ] && [ ! -e "$dir/orvane-firewall-remove.exe" ] \
       || fail "not uninstalled: $(ls "$dir")"
@@ -302,8 +310,8 @@ case "$case_name" in
     diff -u "$work/expected" "$work/actions" >&2 || fail "custom actions differ"
     # The actions that matter, in the order they run, with their conditions.
     table InstallExecuteSequence | sort -t $'\t' -k3,3n | awk -F '\t' '
-      $1 ~ /^(InstallValidate|RemoveExistingProducts|InstallInitialize|RemoveFiles|InstallFiles)$/ ||
-      $1 ~ /Firewall/ { print $1 "\t" $2 }' >"$work/sequence"
+      $1 ~ /^(InstallValidate|RemoveExistingProducts|InstallInitialize)$/ ||
+      $1 ~ /^(RemoveFiles|InstallFiles)$/ || $1 ~ /Firewall/ { print $1 "\t" $2 }' >"$work/sequence"
     printf '%s\t%s\n' InstallValidate "" RemoveExistingProducts "" InstallInitialize "" \
       RemoveFirewallRules 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' RemoveFiles "" \
       InstallFiles "" RemoveFirewallRulesOnRollback 'NOT Installed AND NOT WIX_UPGRADE_DETECTED' \
@@ -330,13 +338,13 @@ case "$case_name" in
     done
 
     begin_step "installation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,+process run msiexec /i "$(msi 1.0.0)" /qn
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process run msiexec /i "$(msi 1.0.0)" /qn
     expect_status 91
     started orvane-firewall.exe || fail "the adder did not run"
     [ ! -e "$dir" ] || fail "a failed installation left $(ls "$dir")"
 
     begin_step "installation"
-    WINEDEBUG=-all,+hnetcfg run msiexec /i "$(msi 1.0.0)" /qn
+    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /i "$(msi 1.0.0)" /qn
     expect_status 0
     installed || fail "not installed"
     expect_firewall_calls "$work/err" false "$windows_dir"
@@ -345,7 +353,7 @@ case "$case_name" in
     # remover runs here (Windows skips it); the order is what shows the upgrade right: the old
     # product's look-ups, then the new adder's, whose rules are asked for last.
     begin_step "upgrade to 1.0.1"
-    WINEDEBUG=-all,+hnetcfg,+process run msiexec /i "$(msi 1.0.1)" /qn
+    WINEDEBUG=-all,err+all,+hnetcfg,+process run msiexec /i "$(msi 1.0.1)" /qn
     expect_status 0
     installed || fail "not installed"
     grep -E 'CreateProcessInternalW .*cmdline|:hnetcfg:netfw_rules_(Item|Add) ' "$work/err" \
@@ -360,13 +368,13 @@ case "$case_name" in
     # After the upgrade: Wine's msiexec does not take a failed uninstallation fully back (the
     # product can no longer be found by its upgrade code), though it can still be uninstalled.
     begin_step "uninstallation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,+process run msiexec /x "$(msi 1.0.1)" /qn
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process run msiexec /x "$(msi 1.0.1)" /qn
     expect_status 91
     started orvane-firewall-remove.exe || fail "the remover did not run"
     installed || fail "a failed uninstallation removed the programs"
 
     begin_step "uninstallation"
-    WINEDEBUG=-all,+hnetcfg run msiexec /x "$(msi 1.0.1)" /qn
+    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /x "$(msi 1.0.1)" /qn
     expect_status 0
     [ ! -e "$dir" ] || fail "not uninstalled: $(ls "$dir")"
     expect_firewall_calls "$work/err" true "$windows_dir"
