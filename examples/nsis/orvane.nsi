@@ -118,6 +118,10 @@ Section "Orvane"
   ${EndIf}
   File "${BIN_DIR}/orvane-firewall.exe"
   File "${BIN_DIR}/orvane-firewall-remove.exe"
+  ; The programs run from another working folder: a process that outlives them for a moment (the
+  ; console host of their hidden console) would otherwise hold the installation folder open, and a
+  ; failed installation could not remove it.
+  SetOutPath "$TEMP"
 
   ; The six rules. Exit status 0: they are all there. Anything else (101 with a report, or "error"
   ; for a program that did not start, compared as text) stops the installation, taking back only
@@ -138,8 +142,6 @@ Section "Orvane"
       Rename "$INSTDIR\orvane-firewall.exe.previous" "$INSTDIR\orvane-firewall.exe"
       Rename "$INSTDIR\orvane-firewall-remove.exe.previous" "$INSTDIR\orvane-firewall-remove.exe"
     ${Else}
-      ; SetOutPath made the folder the installer's working folder, which Windows does not remove.
-      SetOutPath "$TEMP"
       RMDir "$INSTDIR"
     ${EndIf}
     MessageBox MB_ICONSTOP \
@@ -160,7 +162,8 @@ Section "Uninstall"
   ; The rules go first, while the remover is still there. When it fails (101: a user without
   ; administrator rights, or a firewall that does not answer), the uninstallation stops with every
   ; file in place, so that it can be run again rather than leave allow rules for a folder that no
-  ; longer belongs to Orvane.
+  ; longer belongs to Orvane. Not from the installation folder, for the reason above.
+  SetOutPath "$TEMP"
   !insertmacro Run orvane-firewall-remove.exe
   ${If} $0 != "0"
     !insertmacro Say "orvane-firewall-remove.exe ended with exit status $0:"
@@ -175,6 +178,5 @@ Section "Uninstall"
   Delete "$INSTDIR\orvane-firewall-remove.exe"
   Delete "$INSTDIR\uninstall.exe"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  SetOutPath "$TEMP"
   RMDir "$INSTDIR"
 SectionEnd
