@@ -36,12 +36,13 @@ cmake --preset libcxx
 cmake --build --preset libcxx
 
 # ----- Windows: the programs cross-compiled with MinGW-w64, their tests run under Wine -----
-# The first run makes a Wine prefix in build/windows, which takes a while once. nsis builds the
-# example installer (examples/nsis), which the test wine.installer runs; osslsigncode and openssl
+# The first run makes a Wine prefix in build/windows, which takes a while once. nsis, wixl and
+# msitools build the example installers (examples/nsis, examples/wix), which wine.installer and
+# wine.msi run and windows.msi_tables reads; osslsigncode and openssl
 # prove tools/sign.sh on a throwaway certificate (windows.signing); the reproducibility test builds
 # the programs once more in a copy of the sources.
-tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest nsis osslsigncode \
-  openssl
+tools/ensure-packages.sh g++-mingw-w64-x86-64-posix wine64 wine googletest nsis wixl msitools \
+  osslsigncode openssl
 cmake --preset windows
 cmake --build --preset windows
 ctest --preset windows

@@ -36,6 +36,8 @@ constexpr Message kSystem[] = {
      u"The system cannot find message text for message number 0x%1 in the message file for "
      u"%2.\r\n"},
     {1168, u"Element not found.\r\n"},
+    // RPC_S_SERVER_UNAVAILABLE: what a caller sees when the firewall service does not answer.
+    {1722, u"The RPC server is unavailable.\r\n"},
     {0x80004001, u"Not implemented\r\n"},
     {0x80004002, u"No such interface supported\r\n"},
     {0x80004005, u"Unspecified error\r\n"},

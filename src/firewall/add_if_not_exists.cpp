@@ -9,14 +9,15 @@ namespace orvane::firewall {
 
 // Everything obtained here is released in the reverse order it was obtained (the new or found
 // rule, the name, the collection, the policy), and the apartment is closed last. A look-up that
-// fails for another reason than a missing name leaves the verdict to Add.
+// fails for another reason than a missing name leaves the verdict to Add, whose own failure is
+// reported: its error is dropped here, having taken the thread's error information.
 std::expected<bool, FirewallError> add_if_not_exists(const FirewallRule& rule) {
   auto collection = open_rule_collection();
   if (!collection) return std::unexpected(std::move(collection.error()));
   INetFwRules* rules = collection->rules.get();
 
   const platform::OwnedBstr name = from_text(std::string_view(rule.name));
-  if (rule_exists(rules, name.get())) return false;
+  if (const auto found = find_rule(rules, name.get()); found && *found) return false;
 
   auto built = build_com_rule(rule);
   if (!built) return std::unexpected(std::move(built.error()));

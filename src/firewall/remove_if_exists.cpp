@@ -12,7 +12,8 @@ namespace orvane::firewall {
 // once after its look-up, then the name, the collection, the policy), and the apartment is closed
 // last. Removal goes by name, and a name may have several rules (Add accepts a second one);
 // Microsoft's INetFwRules::Remove documentation does not say whether one call takes one of them,
-// and which, or all. Looking again after each removal is right either way.
+// and which, or all. Looking again after each removal is right either way. A look-up that fails for
+// another reason than a missing name stops the removal: the rules may still be there.
 std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name) {
   auto collection = open_rule_collection();
   if (!collection) return std::unexpected(std::move(collection.error()));
@@ -20,14 +21,16 @@ std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name
 
   const platform::OwnedBstr bstr = from_text(name);
   std::size_t removed = 0;
-  while (rule_exists(rules, bstr.get())) {
+  for (;;) {
+    auto found = find_rule(rules, bstr.get());
+    if (!found) return std::unexpected(std::move(found.error()));
+    if (!*found) return removed;
     if (removed == kMaxRemovalsPerName) return std::unexpected(RuleStillExists{});
     if (auto failure = call_failure(rules->Remove(bstr.get()))) {
       return std::unexpected(std::move(*failure));
     }
     ++removed;
   }
-  return removed;
 }
 
 }  // namespace orvane::firewall

@@ -14,7 +14,8 @@ inline constexpr std::size_t kMaxRemovalsPerName = 64;
 
 // Removes every rule of this name from the firewall policy, whatever else the rules hold: looks
 // the name up and, while a rule of it exists, removes it by name and looks again. A name with no
-// rule is no failure. A rule still there after kMaxRemovalsPerName removals is RuleStillExists.
+// rule is no failure; a look-up that fails for any other reason is (find_rule says which answers
+// mean no rule). A rule still there after kMaxRemovalsPerName removals is RuleStillExists.
 // Opens and closes its own single-threaded COM apartment on the calling thread; nothing survives
 // the call but the result. Returns how many rules were removed.
 std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name);

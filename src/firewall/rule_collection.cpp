@@ -21,14 +21,15 @@ std::expected<RuleCollection, FirewallError> open_rule_collection() {
   return RuleCollection{std::move(*apartment), std::move(policy), std::move(rules)};
 }
 
-bool rule_exists(INetFwRules* rules, BSTR name) {
+std::expected<bool, FirewallError> find_rule(INetFwRules* rules, BSTR name) {
   platform::ComPtr<INetFwRule> found;
   const HRESULT hr = rules->Item(name, found.put());
-  if (FAILED(hr)) {
-    (void)platform::HresultError::from_hresult(hr);
-    return false;
+  if (auto failure = object_failure(hr, found)) {
+    constexpr auto kNoSuchName = static_cast<HRESULT>(0x80070002);  // ERROR_FILE_NOT_FOUND
+    if (hr == kNoSuchName || hr == E_NOTIMPL) return false;
+    return std::unexpected(std::move(*failure));
   }
-  return static_cast<bool>(found);
+  return true;
 }
 
 }  // namespace orvane::firewall

@@ -22,9 +22,10 @@ struct RuleCollection {
 std::expected<RuleCollection, FirewallError> open_rule_collection();
 
 // Whether the collection holds a rule of this name. Windows answers a missing name with
-// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) (Microsoft's INetFwRules::Item documentation) and Wine
-// with E_NOTIMPL for any name; a look-up that fails for any reason reads as no rule, and the
-// discarded error takes the thread's error information with it at once.
-bool rule_exists(INetFwRules* rules, BSTR name);
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) (Microsoft's INetFwRules::Item documentation), and
+// Wine's firewall, which keeps no rule at all, with E_NOTIMPL for any name: both read as no rule.
+// Any other failure, or a success that gives back no rule, is an error, made at once so that it
+// takes the call's error information; a caller that drops it has cleared the thread.
+std::expected<bool, FirewallError> find_rule(INetFwRules* rules, BSTR name);
 
 }  // namespace orvane::firewall

@@ -330,6 +330,12 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
       {"FWSIM_FAIL", "INetFwRules::Remove=0", 0, 1, "RuleStillExists", 0, 64},
       // Wine's firewall answers every look-up with E_NOTIMPL: no rule is found.
       {"FWSIM_FAIL", "INetFwRules::Item=0x80004001", 0, 0, "", 0, 0},
+      // Only Windows' answer for a missing name means no rule; a service that does not answer
+      // stops the remover with the rules in place.
+      {"FWSIM_FAIL", "INetFwRules::Item#1=0x800706BA", 0, 1,
+       R"(WindowsError(Error { code: HRESULT(0x800706BA), message: "The RPC server is unavailable." }))",
+       0, 0},
+      {"FWSIM_FAIL", "INetFwRules::Item#6=0x80070002", 5, 0, "", 5, 0},
   };
   const auto six = six_rules("C:\\\\Games");
   const auto lines_from = [&six](std::size_t first) {

@@ -29,11 +29,12 @@ enum class Step {
   AllocationStop,  // a string that cannot be allocated: the report with "allocation failed"
   Apartment,       // CoInitializeEx: the rule's report with CoInitializeExFailed
   RuleFailure,     // any other firewall call: the rule's report with WindowsError
-  LookUp,          // INetFwRules::Item: dropped; the rule is taken for missing and the run goes on
+  LookUp,          // the adder's INetFwRules::Item: dropped; the rule is taken for missing and the
+                   // run goes on (the remover's is a RuleFailure: the rules may still be there)
   Ignored,         // the run goes on as if nothing failed
 };
 
-std::optional<Step> step_of(std::string_view name) {
+std::optional<Step> step_of(Program program, std::string_view name) {
   if (name == "GetModuleFileNameW") return Step::OwnPath;
   if (name == "SysAllocStringLen") return Step::AllocationStop;
   if (name == "CoInitializeEx") return Step::Apartment;
@@ -42,7 +43,9 @@ std::optional<Step> step_of(std::string_view name) {
       name.starts_with("INetFwRule::put_")) {
     return Step::RuleFailure;
   }
-  if (name == "INetFwRules::Item") return Step::LookUp;
+  if (name == "INetFwRules::Item") {
+    return program == Program::Add ? Step::LookUp : Step::RuleFailure;
+  }
   // A clean run asks for error information only after the look-up, whose error is dropped with
   // it; a failure to clear a VARIANT is ignored by design, and so is the DLL search order's.
   if (name == "GetErrorInfo" || name == "VariantClear" || name == "SetDefaultDllDirectories") {
@@ -148,18 +151,17 @@ long occurrence_in_rule(const Scenario& scenario, int rule, const Fault& primary
 // The store after a run in which `primary`, made during rule `rule`, failed with the effect `step`.
 std::vector<std::string> store_after(const Scenario& scenario, int rule, const Fault& primary,
                                      Step step) {
-  const bool goes_on = step == Step::LookUp || step == Step::Ignored;
   if (scenario.program == Program::Add) {
-    return goes_on ? store_after_all(scenario, step == Step::LookUp ? rule : 0)
-                   : store_before(scenario, rule);
+    if (step == Step::LookUp) return store_after_all(scenario, rule);
+    return step == Step::Ignored ? store_after_all(scenario, 0) : store_before(scenario, rule);
   }
   if (step == Step::Ignored) return store_removing(scenario, 6, 0, 0);
   // A failed look-up or removal of a name comes after the removals of that name before it.
   long done = 0;
-  if (step == Step::LookUp || primary.name == "INetFwRules::Remove") {
+  if (primary.name == "INetFwRules::Item" || primary.name == "INetFwRules::Remove") {
     done = occurrence_in_rule(scenario, rule, primary) - 1;
   }
-  return store_removing(scenario, goes_on ? 6 : rule, rule, done);
+  return store_removing(scenario, rule, rule, done);
 }
 
 std::string quoted(std::string_view text) {
@@ -240,7 +242,7 @@ Expectation expect_clean(const Scenario& scenario) {
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
                                                const Fault& primary,
                                                const std::optional<Fault>& secondary) {
-  const std::optional<Step> step = step_of(primary.name);
+  const std::optional<Step> step = step_of(scenario.program, primary.name);
   if (!step) return std::unexpected("no expectation for a failing " + primary.name);
   const bool before_rules = *step == Step::OwnPath || primary.name == "SetDefaultDllDirectories";
   if (rule < 0 || rule > 6 || before_rules != (rule == 0)) {

@@ -250,9 +250,16 @@ TEST(SweepExpectations, RemoverStopsOrMissesWithinOneName) {
                                          "HRESULT(0x80004005), message: \"swept\" })"));
   EXPECT_EQ(removal.store,
             (std::vector<std::string>{all[0], older, all[4], all[5], all[6], all[7]}));
+  // A look-up that fails, or finds nothing with success, is no missing rule: it stops the remover
+  // at its name with what that name still has (here, after one removal of it).
   const Expectation look_up = expected(remover, 2, {"INetFwRules::Item", 4, Mode::Null});
-  EXPECT_EQ(look_up.exit_code, 0);
-  EXPECT_EQ(look_up.store, (std::vector<std::string>{all[0], older}));
+  EXPECT_EQ(look_up.exit_code, 101);
+  EXPECT_EQ(look_up.err, orvane::testing::rule_report(
+                             Program::Remove, 2,
+                             "WindowsError(Error { code: HRESULT(0x00000000), message: \"The "
+                             "operation completed successfully.\" })"));
+  EXPECT_EQ(look_up.store,
+            (std::vector<std::string>{all[0], older, all[4], all[5], all[6], all[7]}));
   EXPECT_EQ(expect_clean(remover).store, std::vector<std::string>{all[0]});
 }
 

@@ -9,6 +9,7 @@
 #if defined(ORVANE_WITH_FWSIM)
 #include "support/firewall_sim_support.h"
 #include "support/sim_test.h"
+#include "support/text_files.h"
 #endif
 
 // ----- Cases that need fwsim -------------------------------------------------------------------
@@ -23,7 +24,9 @@ using orvane::testing::join;
 using orvane::testing::kClose;
 using orvane::testing::kOpen;
 using orvane::testing::lifecycle_log;
+using orvane::testing::lines_of;
 using orvane::testing::Log;
+using orvane::testing::read_file;
 
 class RemoveIfExistsTest : public orvane::testing::SimTest {
  protected:
@@ -33,25 +36,40 @@ class RemoveIfExistsTest : public orvane::testing::SimTest {
 };
 
 // remove_if_exists opens and closes the collection as add_if_not_exists does, releases each rule it
-// finds before removing it by name, and takes a refusal's error information at once.
+// finds before removing it by name, and takes a refusal's error information at once. Windows'
+// answer for a missing name (0x80070002) ends the removal as done; any other failed look-up, or one
+// that succeeds with no rule, is an error with the rules left in place.
 TEST_F(RemoveIfExistsTest, RemovalReleasesEachFoundRuleAndTakesTheErrorAtOnce) {
   const std::string item = "INetFwRules::Item NetFwRules#1 \"Orvane Lobby In\" -> ";
   const std::string remove = "INetFwRules::Remove NetFwRules#1 \"Orvane Lobby In\" -> ";
   const struct {
     const char* fault;
     std::string result;  // the count removed or the error's detailed form
+    std::size_t left;    // of the two rules of the name in the store
     Log log;             // between kOpen and kClose
   } cases[] = {
       {"",
        "2",
+       0,
        {item + "0x00000000 NetFwRule#1", "IUnknown::Release NetFwRule#1 -> 0",
         remove + "0x00000000", item + "0x00000000 NetFwRule#2",
         "IUnknown::Release NetFwRule#2 -> 0", remove + "0x00000000", item + "0x80070002 null",
         "GetErrorInfo 0 -> 0x00000001 null"}},
       {"INetFwRules::Remove=0x80070005|desc=denied",
        R"(WindowsError(Error { code: HRESULT(0x80070005), message: "denied" }))",
+       2,
        {item + "0x00000000 NetFwRule#1", "IUnknown::Release NetFwRule#1 -> 0",
         remove + "0x80070005", "GetErrorInfo 0 -> 0x00000000 ErrorInfo#1"}},
+      {"INetFwRules::Item#2=0x800706BA|desc=unavailable",
+       R"(WindowsError(Error { code: HRESULT(0x800706BA), message: "unavailable" }))",
+       1,
+       {item + "0x00000000 NetFwRule#1", "IUnknown::Release NetFwRule#1 -> 0",
+        remove + "0x00000000", item + "0x800706BA null",
+        "GetErrorInfo 0 -> 0x00000000 ErrorInfo#1"}},
+      {"INetFwRules::Item=null",
+       R"(WindowsError(Error { code: HRESULT(0x00000000), message: "The operation completed successfully." }))",
+       2,
+       {item + "0x00000000 null"}},
   };
   for (const auto& c : cases) {
     fwsim::reset();

@@ -10,16 +10,20 @@
 #   firewall-missing    Wine's firewall classes cannot be created: the exact report, status 101
 #   no-stderr           the same without a standard error: nothing written, status 101
 #   out-of-memory       PROGRAM is the out-of-memory probe: one line, then the fail-fast status
-#   installer           PROGRAM is orvane-firewall.exe, with the remover beside it: the NSIS
-#                       installer of examples/nsis built with $MAKENSIS, installing, uninstalling
-#                       and stopping when either program fails
+#   installer           PROGRAM is the NSIS installer of examples/nsis as built: installing,
+#                       uninstalling, and stopping when either program fails with the report in its
+#                       log, a failed reinstallation leaving the installation as it was
+#   msi                 PROGRAM is the MSI of examples/wix as built, ORVANE_BIN_DIR the programs'
+#                       folder (for a version 1.0.1 of it): installing, uninstalling, failing both
+#                       ways, and a major upgrade
+#   msi-tables          PROGRAM is that MSI: its custom actions and their sequence (no Wine)
 #   planted-dll         a uxtheme.dll beside it is never loaded; it still asks for its six rules
 #                       (ORVANE_PLANTED_DLL: the stand-in; ORVANE_PLANTED_DLL_CONTROL: a program
 #                       that does load it)
 #
 # Wine's firewall (hnetcfg.dll, Wine 8) accepts every property and Add without keeping anything,
-# and answers Item with E_NOTIMPL, which both programs take for a rule that does not exist: the
-# adder adds each rule, the remover finds none to remove.
+# and answers Item with E_NOTIMPL, which both programs take for a rule that does not exist (a
+# firewall that keeps none): the adder adds each rule, the remover finds none to remove.
 set -euo pipefail
 
 case_name="$1"
@@ -34,9 +38,39 @@ unset WINEDLLOVERRIDES WINEDEBUG
 work="$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine-test.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
+# A case made of steps names the one that failed and shows what the installer logged and Wine's
+# own errors (its steps keep Wine's err class: with it off, a program that Wine fails to start or
+# ends shows nothing at all).
+step=""
+log="$work/installer.log"
 fail() {
-  echo "FAIL: $*" >&2
+  echo "FAIL${step:+ in step \"$step\"}: $*" >&2
+  if [ -s "$log" ]; then
+    echo "the installer's log:" >&2
+    cat "$log" >&2
+  fi
+  if [ -n "$step" ] && grep -q ':err:' "$work/err" 2>/dev/null; then
+    echo "Wine's errors:" >&2
+    grep ':err:' "$work/err" | head -20 >&2
+  fi
   exit 1
+}
+
+# begin_step NAME: what follows belongs to step NAME, with a log of its own.
+begin_step() {
+  step="$1"
+  rm -f "$log"
+}
+
+# Whether Wine's process trace in $work/err (WINEDEBUG=+process) shows PROGRAM (a file name)
+# started.
+started() {
+  grep -qE "CreateProcessInternalW .*cmdline L\".*\\\\$1\\\\\"" "$work/err"
+}
+
+# expect_logged TEXT: the installer's log holds TEXT in one of its lines.
+expect_logged() {
+  grep -qF -- "$1" "$log" || fail "the log does not show: $1"
 }
 
 # Runs a Windows program with the given arguments; its output lands in $work/out and $work/err,
@@ -88,15 +122,17 @@ firewall_calls() {
 }
 
 # expect_firewall_calls FILE REMOVER FOLDER: Wine's trace in FILE shows one run of the adder
-# (REMOVER false) or of the remover (true) from the Linux folder FOLDER, and nothing else. The adder
+# (REMOVER false) or of the remover (true) from FOLDER (a Linux or a Windows path), and nothing
+# else. The adder
 # looks each name up, then puts each property with its value and the exact application path and
 # adds the rule; the remover only looks the six names up, as Wine's look-ups find nothing.
 expect_firewall_calls() {
   local file="$1" remover="$2" folder lobby halvic pendrel rule name direction path object
   local expected destroyed
   firewall_calls "$file" >"$work/calls"
-  # Wine names the program's folder as its Z: drive path, with backslashes.
-  folder="Z:$(printf '%s' "$3" | tr / '\\')"
+  # A Linux folder is the program's folder as Wine names it: its Z: drive path, with backslashes.
+  folder="$3"
+  [[ "$folder" == /* ]] && folder="Z:$(printf '%s' "$3" | tr / '\\')"
   lobby="$(wine_debug_text "$folder\\orvane-lobby.exe")"
   halvic="$(wine_debug_text "$folder\\emulator\\halvic-orvane\\halvic.exe")"
   pendrel="$(wine_debug_text "$folder\\emulator\\pendrel-orvane\\pendrel.exe")"
@@ -200,37 +236,148 @@ case "$case_name" in
     ;;
 
   installer)
-    # Built from the two programs in PROGRAM's folder and installed into a folder of $work (Wine's
-    # Z: drive). The uninstaller runs with `_?=`, which keeps it where it is and so lets the test
-    # wait for it (without it, NSIS's uninstaller starts a copy of itself and exits at once).
-    "${MAKENSIS:-makensis}" -V2 -WX -DBIN_DIR="$(dirname "$program")" \
-      -DOUT_FILE="$work/orvane-setup.exe" \
-      "$(dirname "$0")/../../examples/nsis/orvane.nsi" >"$work/makensis" 2>&1 \
-      || fail "makensis: $(cat "$work/makensis")"
+    # Installed into a folder of $work (Wine's Z: drive). The uninstaller runs with `_?=`, which
+    # keeps it where it is and so lets the test wait for it (without it, NSIS's uninstaller starts
+    # a copy of itself and exits at once). /LOG= (the example's own option) must come before `_?=`.
     dir="$work/Orvane"
     windows_dir="Z:$(printf '%s' "$dir" | tr / '\\')"
+    windows_log="Z:$(printf '%s' "$log" | tr / '\\')"
     installed() { [ -f "$dir/orvane-firewall.exe" ] && [ -f "$dir/orvane-firewall-remove.exe" ]; }
+    # The report's words, as Wine words them (Wine's code and text for a firewall that is missing).
+    denied='WindowsError(Error { code: HRESULT(0x80070005), message: "Access denied." })'
+    # Orvane's entry among the installed programs says whether it is installed on the machine: one
+    # left by an earlier run that stopped half way would turn the first step into a reinstallation.
+    "${runner[@]}" reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvane' \
+      /f </dev/null >/dev/null 2>&1 || true
 
-    # Without Wine's firewall either program fails; the installer or the uninstaller stops with
-    # NSIS's status 2 (aborted by the script), and nothing is installed or nothing uninstalled.
-    WINEDLLOVERRIDES=hnetcfg=d run "$work/orvane-setup.exe" /S "/D=$windows_dir"
+    begin_step "installation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
+      run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
     expect_status 2
     [ ! -e "$dir" ] || fail "a failed installation left $(ls "$dir")"
+    expect_logged "thread 'main' panicked at src\\main:48:10:"
+    expect_logged "Failed to add lobby in rule if not exists: $denied"
+    started orvane-firewall-remove.exe || fail "the remover did not take back the rules"
 
-    WINEDEBUG=-all,+hnetcfg run "$work/orvane-setup.exe" /S "/D=$windows_dir"
+    begin_step "installation"
+    WINEDEBUG=-all,err+all,+hnetcfg run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
     expect_status 0
     installed && [ -f "$dir/uninstall.exe" ] || fail "not installed: $(ls "$dir")"
     expect_firewall_calls "$work/err" false "$dir"
+    mkdir "$work/installed"
+    cp "$dir"/*.exe "$work/installed/"
 
-    WINEDLLOVERRIDES=hnetcfg=d run "$dir/uninstall.exe" /S "_?=$windows_dir"
+    # Over an existing installation a failure takes back only what it did itself: the installation
+    # keeps its files and its uninstaller, and its rules (the remover never runs).
+    begin_step "reinstallation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
+      run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
+    expect_status 2
+    expect_logged "Failed to add lobby in rule if not exists: $denied"
+    started orvane-firewall.exe || fail "the adder did not run"
+    ! started orvane-firewall-remove.exe || fail "the remover ran over an existing installation"
+    diff -r "$work/installed" "$dir" >&2 || fail "the installation changed"
+
+    begin_step "uninstallation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all \
+      run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
     expect_status 2
     installed || fail "a failed uninstallation removed the programs"
+    expect_logged "thread 'main' panicked at src\\remove_main:26:3:"
+    expect_logged "Failed to remove lobby in rule: $denied"
 
-    WINEDEBUG=-all,+hnetcfg run "$dir/uninstall.exe" /S "_?=$windows_dir"
+    begin_step "uninstallation"
+    WINEDEBUG=-all,err+all,+hnetcfg \
+      run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
     expect_status 0
     [ ! -e "$dir/orvane-firewall.exe" ] && [ ! -e "$dir/orvane-firewall-remove.exe" ] \
       || fail "not uninstalled: $(ls "$dir")"
     expect_firewall_calls "$work/err" true "$dir"
+    ;;
+
+  msi-tables)
+    # Every custom action's type bits, condition and place, as Windows Installer reads them.
+    # Type 18: an installed file run as a program; 0x400 in-script (deferred), 0x800 without
+    # impersonation, 0x100 rollback, 0x40 exit status ignored (Microsoft's "Custom Action In-Script
+    # Execution Options" and "Custom Action Return Processing Options").
+    table() { msiinfo export "$program" "$1" | tail -n +4 | tr -d '\r' | sort; }
+    table CustomAction >"$work/actions"
+    printf '%s\t%s\t%s\t\t\n' \
+      AddFirewallRules $((18 + 0x400 + 0x800)) OrvaneFirewall \
+      RemoveFirewallRules $((18 + 0x400 + 0x800)) OrvaneFirewallRemove \
+      RemoveFirewallRulesOnRollback $((18 + 0x40 + 0x100 + 0x400 + 0x800)) OrvaneFirewallRemove \
+      | sort >"$work/expected"
+    diff -u "$work/expected" "$work/actions" >&2 || fail "custom actions differ"
+    # The actions that matter, in the order they run, with their conditions.
+    table InstallExecuteSequence | sort -t $'\t' -k3,3n | awk -F '\t' '
+      $1 ~ /^(InstallValidate|RemoveExistingProducts|InstallInitialize)$/ ||
+      $1 ~ /^(RemoveFiles|InstallFiles)$/ || $1 ~ /Firewall/ { print $1 "\t" $2 }' >"$work/sequence"
+    printf '%s\t%s\n' InstallValidate "" RemoveExistingProducts "" InstallInitialize "" \
+      RemoveFirewallRules 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' RemoveFiles "" \
+      InstallFiles "" RemoveFirewallRulesOnRollback 'NOT Installed AND NOT WIX_UPGRADE_DETECTED' \
+      AddFirewallRules 'NOT REMOVE~="ALL"' >"$work/expected"
+    diff -u "$work/expected" "$work/sequence" >&2 || fail "sequence differs"
+    ;;
+
+  msi)
+    # Installed per machine under Program Files. Wine's msiexec gives a Linux parent 91 for a failed
+    # installation or uninstallation (1627, ERROR_FUNCTION_FAILED, & 0xFF), where Windows' gives
+    # 1603.
+    windows_dir='C:\Program Files\Orvane'
+    dir="$("${runner[@]}" winepath -u "$windows_dir" </dev/null 2>/dev/null)"
+    [ -n "$dir" ] || fail "no Linux path for $windows_dir"
+    installed() { [ -f "$dir/orvane-firewall.exe" ] && [ -f "$dir/orvane-firewall-remove.exe" ]; }
+    [ -d "${ORVANE_BIN_DIR:-}" ] || fail "ORVANE_BIN_DIR must name the programs' folder"
+    cp "$program" "$work/orvane-1.0.0.msi"
+    "$(dirname "$0")/../../examples/wix/build-msi.sh" "$ORVANE_BIN_DIR" 1.0.1 \
+      "$work/orvane-1.0.1.msi" >"$work/out" 2>&1 || fail "build-msi.sh: $(cat "$work/out")"
+    msi() { printf 'Z:%s' "$work/orvane-$1.msi" | tr / '\\'; }
+    # An earlier run that stopped half way may have left either version installed.
+    for version in 1.0.0 1.0.1; do
+      "${runner[@]}" msiexec /x "$(msi $version)" /qn </dev/null >/dev/null 2>&1 || true
+    done
+
+    begin_step "installation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process run msiexec /i "$(msi 1.0.0)" /qn
+    expect_status 91
+    started orvane-firewall.exe || fail "the adder did not run"
+    [ ! -e "$dir" ] || fail "a failed installation left $(ls "$dir")"
+
+    begin_step "installation"
+    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /i "$(msi 1.0.0)" /qn
+    expect_status 0
+    installed || fail "not installed"
+    expect_firewall_calls "$work/err" false "$windows_dir"
+
+    # Wine's msiexec does not set UPGRADINGPRODUCTCODE while it removes the old product, so the old
+    # remover runs here (Windows skips it); the order is what shows the upgrade right: the old
+    # product's look-ups, then the new adder's, whose rules are asked for last.
+    begin_step "upgrade to 1.0.1"
+    WINEDEBUG=-all,err+all,+hnetcfg,+process run msiexec /i "$(msi 1.0.1)" /qn
+    expect_status 0
+    installed || fail "not installed"
+    grep -E 'CreateProcessInternalW .*cmdline|:hnetcfg:netfw_rules_(Item|Add) ' "$work/err" \
+      | sed -nE 's/.*cmdline L".*\\(orvane-firewall[a-z-]*\.exe)\\"".*/\1/p;
+                 s/.*netfw_rules_(Item|Add) .*/\1/p' | uniq -c \
+      | sed -E 's/^ *//' >"$work/order"
+    printf '%s\n' "1 orvane-firewall-remove.exe" "6 Item" "1 orvane-firewall.exe" \
+      "1 Item" "1 Add" "1 Item" "1 Add" "1 Item" "1 Add" "1 Item" "1 Add" "1 Item" "1 Add" \
+      "1 Item" "1 Add" >"$work/expected"
+    diff -u "$work/expected" "$work/order" >&2 || fail "not the old removal, then the new adder"
+
+    # After the upgrade: Wine's msiexec does not take a failed uninstallation fully back (the
+    # product can no longer be found by its upgrade code), though it can still be uninstalled.
+    begin_step "uninstallation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process run msiexec /x "$(msi 1.0.1)" /qn
+    expect_status 91
+    started orvane-firewall-remove.exe || fail "the remover did not run"
+    installed || fail "a failed uninstallation removed the programs"
+
+    begin_step "uninstallation"
+    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /x "$(msi 1.0.1)" /qn
+    expect_status 0
+    [ ! -e "$dir" ] || fail "not uninstalled: $(ls "$dir")"
+    expect_firewall_calls "$work/err" true "$windows_dir"
     ;;
 
   planted-dll)
