@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # CI job `linux` (Debian 12): every build and test (.ci/run), then, in dist/, what the Windows job
-# takes from it: the two Windows programs, the conformance suite's Windows build and the example
-# installer, built as the README says.
+# takes from it: the two Windows programs, the conformance suite's Windows build and the two example
+# installers, as the Windows build made them.
 # Usage: tools/ci/linux.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -9,7 +9,6 @@ cd "$(dirname "$0")/../.."
 rm -rf dist
 mkdir dist
 cp build/windows/bin/orvane-firewall.exe build/windows/bin/orvane-firewall-remove.exe \
-  build/windows/bin/orvane_conformance.exe dist/
-makensis -WX -DBIN_DIR="$PWD/build/windows/bin" -DOUT_FILE="$PWD/dist/orvane-setup.exe" \
-  examples/nsis/orvane.nsi >/dev/null
+  build/windows/bin/orvane_conformance.exe build/windows/orvane-setup.exe build/windows/orvane.msi \
+  dist/
 ls -l dist

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # CI job `windows` (windows-2022, Git Bash, as an administrator): the shipped, cross-built programs
-# against Windows' own firewall, then the conformance suite, then the example installer installed
-# and uninstalled silently. Takes the linux job's files from DIST (default dist/) and writes the
+# against Windows' own firewall, then the conformance suite, then the two example installers
+# installed and uninstalled silently. Takes the linux job's files from DIST (default dist/) and writes the
 # suite's results to RESULTS (default ci-results/). Refuses to start on a machine that already has
 # a rule of the programs' names: it removes such rules, and they are not its own.
 # Usage: tools/ci/windows.sh [DIST [RESULTS]]
@@ -98,5 +98,23 @@ expect_rules "$folder"
 run_silent /c/Games/OrvaneSetup/uninstall.exe /S "_?=$folder"
 expect_no_rules
 [ ! -e /c/Games/OrvaneSetup/orvane-firewall.exe ] || fail "the uninstaller left the programs"
+
+echo "== The example MSI, quietly, into C:\\Program Files\\Orvane"
+# msiexec is a GUI program: PowerShell waits for it and hands on its status; its log is kept.
+msiexec_wait() {
+  local status=0
+  powershell -NoProfile -Command "exit (Start-Process msiexec -Wait -PassThru -ArgumentList \
+    '$1','\"$(cygpath -w "$dist/orvane.msi")\"','/qn','/l*v','\"$(cygpath -w "$results/msi-$2.log")\"').ExitCode" ||
+    status=$?
+  [ "$status" = 0 ] || fail "msiexec $1 exited with status $status; see msi-$2.log"
+}
+folder='C:\Program Files\Orvane'
+msiexec_wait /i install
+[ -f "/c/Program Files/Orvane/orvane-firewall-remove.exe" ] || fail "the MSI installed nothing"
+expect_rules "$folder"
+msiexec_wait /x uninstall
+expect_no_rules
+[ ! -e "/c/Program Files/Orvane/orvane-firewall.exe" ] || fail "the MSI's removal left the programs"
+
 [ "$conformance" = 0 ] || fail "the conformance suite failed (status $conformance); see conformance.xml"
 echo "windows.sh: all passed"
