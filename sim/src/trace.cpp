@@ -68,6 +68,8 @@ std::string guid_label(const GUID& guid) {
   } kKnown[] = {
       {IID_IUnknown, "IUnknown"},
       {IID_IErrorInfo, "IErrorInfo"},
+      {IID_IDispatch, "IDispatch"},
+      {IID_IEnumVARIANT, "IEnumVARIANT"},
       {{0x82BA7092, 0x4C88, 0x427D, {0xA7, 0xBC, 0x16, 0xDD, 0x93, 0xFE, 0xB6, 0x7E}},
        "IRestrictedErrorInfo"},
       {{0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}},

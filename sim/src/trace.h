@@ -24,7 +24,8 @@ void trace(std::string_view name, std::string_view args, std::string_view result
 std::string next_object_id(std::string_view class_name);
 
 // A GUID as the trace writes it: the name of a known interface or class (IUnknown, IErrorInfo,
-// IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule, NetFwPolicy2, NetFwRule), or
+// IDispatch, IEnumVARIANT, IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule,
+// NetFwPolicy2, NetFwRule), or
 // `{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}` in upper case.
 std::string guid_label(const GUID& guid);
 
