@@ -31,4 +31,18 @@ bool rule_exists(INetFwRules* rules, BSTR name) {
   return static_cast<bool>(found);
 }
 
+std::expected<platform::ComPtr<INetFwRule>, FirewallError> look_up_rule(INetFwRules* rules,
+                                                                        BSTR name) {
+  constexpr HRESULT kNameNotFound = static_cast<HRESULT>(0x80070002);
+  platform::ComPtr<INetFwRule> found;
+  const HRESULT hr = rules->Item(name, found.put());
+  if (hr == kNameNotFound) {
+    // Whatever error information the answer left goes with the dropped error.
+    (void)platform::HresultError::from_hresult(hr);
+    return platform::ComPtr<INetFwRule>();
+  }
+  if (auto failure = object_failure(hr, found)) return std::unexpected(std::move(*failure));
+  return found;
+}
+
 }  // namespace orvane::firewall

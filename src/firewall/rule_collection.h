@@ -27,4 +27,11 @@ std::expected<RuleCollection, FirewallError> open_rule_collection();
 // discarded error takes the thread's error information with it at once.
 bool rule_exists(INetFwRules* rules, BSTR name);
 
+// The rule of this name that INetFwRules::Item gives, or null when there is none. Only
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) (0x80070002), Microsoft's documented answer for a
+// missing name, means none; any other failure is an error (Wine's E_NOTIMPL among them), and so is
+// a success that gives no rule.
+std::expected<platform::ComPtr<INetFwRule>, FirewallError> look_up_rule(INetFwRules* rules,
+                                                                        BSTR name);
+
 }  // namespace orvane::firewall
