@@ -21,11 +21,14 @@ namespace {
 
 using orvane::report::SourceLocation;
 
-constexpr SourceLocation kOwnPathSite = {"src\\check_main", 31, 10};
-constexpr SourceLocation kParentSite = {"src\\check_main", 33, 10};
-constexpr SourceLocation kOpenSite = {"src\\check_main", 42, 10};
-constexpr SourceLocation kLookUpSite = {"src\\check_main", 47, 10};
-constexpr SourceLocation kWalkSite = {"src\\check_main", 51, 10};
+// Where the check's reports say it stopped: the line and column of the call each stands for when
+// the check was written. Support reads them, so they are data and stay as they are.
+
+constexpr SourceLocation kOwnPathSite = {"src\\check_main", 36, 7};
+constexpr SourceLocation kParentSite = {"src\\check_main", 38, 10};
+constexpr SourceLocation kOpenSite = {"src\\check_main", 45, 21};
+constexpr SourceLocation kLookUpSite = {"src\\check_main", 51, 30};
+constexpr SourceLocation kWalkSite = {"src\\check_main", 55, 3};
 
 // The folder of the program's own executable, found as orvane-firewall finds it.
 std::string installation_directory() {

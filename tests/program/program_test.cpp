@@ -378,3 +378,224 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
 }
 
 }  // namespace
+
+// ----- orvane-firewall-check -----
+
+constexpr const char* kAllRight =
+    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
+    "its programs.\n";
+constexpr const char* kReinstall =
+    ": missing. To fix: run the Orvane installer again as an administrator.\n";
+
+std::string problems_found(int count) {
+  return std::to_string(count) + (count == 1 ? " problem" : " problems") +
+         " found: the Windows Firewall may stop Orvane until fixed as said above.\n";
+}
+
+// The line for a rule of one of the six names that is not as the adder makes it.
+std::string wrong_rule(const std::string& name, const std::string& what,
+                       const std::string& which = "") {
+  return name + which + ": " + what +
+         ". To fix, as an administrator: netsh advfirewall firewall delete rule name=\"" + name +
+         "\", then run the Orvane installer again.\n";
+}
+
+// The line for a block rule that netsh can delete by name.
+std::string block_rule(const std::string& name, const std::string& what) {
+  return "Block rule \"" + name + "\" stops " + what +
+         ". To fix, as an administrator: netsh advfirewall firewall delete rule name=\"" + name +
+         "\".\n";
+}
+
+// The check, run from the adder's folder after the adder (and with the store then changed as each
+// case says), reads the rules and changes nothing, whoever runs it.
+TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
+  const std::string lobby = R"(C:\\Games\\Orvane\\orvane-lobby.exe)";
+  const std::string block = R"(Name="Cancelled alert" Direction=1 Action=0 )"
+                            R"(ApplicationName=")" +
+                            lobby + "\"";
+  const struct {
+    const char* label;
+    std::vector<std::string> removed;  // names of the adder's rules taken away first
+    std::vector<std::string> added;    // store lines added after them
+    int exit_code;
+    std::string out;
+  } cases[] = {
+      {"after the adder", {}, {}, 0, kAllRight},
+      {"empty store",
+       {"Orvane Lobby In", "Orvane Lobby Out", "Orvane Lobby Halvic In", "Orvane Lobby Halvic Out",
+        "Orvane Lobby Pendrel In", "Orvane Lobby Pendrel Out"},
+       {},
+       1,
+       std::string("Orvane Lobby In") + kReinstall + "Orvane Lobby Out" + kReinstall +
+           "Orvane Lobby Halvic In" + kReinstall + "Orvane Lobby Halvic Out" + kReinstall +
+           "Orvane Lobby Pendrel In" + kReinstall + "Orvane Lobby Pendrel Out" + kReinstall +
+           problems_found(6)},
+      {"disabled, blocking, another folder's, upper case",
+       {"Orvane Lobby In", "Orvane Lobby Halvic Out", "Orvane Lobby Pendrel In"},
+       {R"(Name="Orvane Lobby In" Direction=1 Enabled=0 Action=1 ApplicationName=")" + lobby +
+            R"(" Protocol=17)",
+        R"(Name="Orvane Lobby Halvic Out" Direction=2 Enabled=-1 Action=0 ApplicationName="C:\\)"
+        R"(Games\\Orvane\\emulator\\halvic-orvane\\halvic.exe" Protocol=17)",
+        R"(Name="Orvane Lobby Pendrel In" Direction=1 Enabled=-1 Action=1 ApplicationName="D:\\)"
+        R"(Old\\emulator\\pendrel-orvane\\pendrel.exe" Protocol=17)",
+        // Windows compares paths without letter case: still this folder's lobby.
+        R"(Name="Orvane Lobby Out" Direction=2 Enabled=-1 Action=1 )"
+        R"(ApplicationName="c:\\GAMES\\orvane\\ORVANE-LOBBY.EXE" Protocol=17)"},
+       1,
+       wrong_rule("Orvane Lobby In", "disabled") +
+           wrong_rule("Orvane Lobby Halvic Out", "blocks instead of allowing") +
+           wrong_rule("Orvane Lobby Pendrel In",
+                      R"(for "D:\Old\emulator\pendrel-orvane\pendrel.exe" instead of )"
+                      R"("C:\Games\Orvane\emulator\pendrel-orvane\pendrel.exe")") +
+           problems_found(3)},
+      {"two of a name, the second TCP and outbound, for every program",
+       {},
+       {R"(Name="Orvane Lobby In" Direction=2 Enabled=-1 Action=1 Protocol=6 Profiles=1)"},
+       1,
+       wrong_rule("Orvane Lobby In",
+                  "for outbound instead of inbound traffic, for TCP instead of UDP, only for some "
+                  "network profiles, for every program instead of "
+                  R"("C:\Games\Orvane\orvane-lobby.exe")",
+                  " (rule 2 of 2 of this name)") +
+           problems_found(1)},
+      {"block rule, UDP",
+       {},
+       {block + " Protocol=17 Enabled=-1"},
+       1,
+       block_rule("Cancelled alert", R"(inbound UDP of "C:\Games\Orvane\orvane-lobby.exe")") +
+           problems_found(1)},
+      {"block rule, any protocol, upper case",
+       {},
+       {block + " Protocol=256 Enabled=-1"},
+       1,
+       block_rule("Cancelled alert", R"(inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
+           problems_found(1)},
+      {"block rule disabled", {}, {block + " Protocol=17 Enabled=0"}, 0, kAllRight},
+      {"block rule TCP", {}, {block + " Protocol=6 Enabled=-1"}, 0, kAllRight},
+      {"block rule for another program",
+       {},
+       {R"(Name="Cancelled alert" Action=0 Enabled=-1 ApplicationName="C:\\Games\\x.exe")"},
+       0,
+       kAllRight},
+      {"names shown escaped, none typed",
+       {},
+       {R"(Name="Alert \u{1b}[2J \u{202e}x" Action=0 Enabled=-1 Direction=2 ApplicationName=")" +
+            lobby + "\"",
+        R"(Name="100% \"blocked\"" Action=0 Enabled=-1 ApplicationName=")" + lobby + "\""},
+       1,
+       "Block rule \"Alert \\u{1b}[2J \\u{202e}x\" stops outbound traffic of "
+       "\"C:\\Games\\Orvane\\orvane-lobby.exe\". Its name cannot be typed safely in a command: as "
+       "an administrator, delete it in Windows Defender Firewall with Advanced Security "
+       "(wf.msc).\n"
+       "Block rule \"100% \\\"blocked\\\"\" stops inbound traffic of "
+       "\"C:\\Games\\Orvane\\orvane-lobby.exe\". Its name cannot be typed safely in a command: as "
+       "an administrator, delete it in Windows Defender Firewall with Advanced Security "
+       "(wf.msc).\n" +
+           problems_found(2)},
+  };
+  const std::map<std::string, std::string> folder = {
+      {"FWSIM_MODULE_PATH", "C:\\Games\\Orvane\\orvane-firewall-check.exe"}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(store());
+    ASSERT_EQ(run(folder).exit_code, 0);
+    for (const auto& name : c.removed) {
+      ASSERT_EQ(run_process(FWSIM_COMMAND, {"remove", name}, {{"FWSIM_STORE", store().string()}})
+                    .exit_code,
+                0);
+    }
+    std::ofstream(store(), std::ios::app) << [&] {
+      std::string lines;
+      for (const auto& line : c.added) lines += line + "\n";
+      return lines;
+    }();
+    const std::string before = read_file(store());
+    for (const char* user : {"admin", "standard"}) {
+      auto env = folder;
+      env["FWSIM_USER"] = user;
+      const ProcessResult result = run(env, ORVANE_CHECKER);
+      EXPECT_EQ(result.exit_code, c.exit_code) << c.label << " " << user;
+      EXPECT_EQ(result.out, c.out) << c.label << " " << user;
+      EXPECT_EQ(result.err, "") << c.label << " " << user;
+      EXPECT_EQ(read_file(store()), before) << c.label << " " << user;
+      EXPECT_EQ(last_trace_line(), kBalanced) << c.label << " " << user;
+    }
+  }
+}
+
+// A firewall the check cannot read stops it with the report, whatever the rules are; only
+// 0x80070002 from a look-up means a missing rule. Nothing is written to standard output then.
+TEST_F(ProgramTest, CheckStopsWithAReportWhenTheFirewallCannotBeRead) {
+  const std::string denied =
+      R"(WindowsError(Error { code: HRESULT(0x80070005), message: "Access is denied." }))";
+  const struct {
+    std::string fault;
+    std::string site;
+    std::string message;
+  } cases[] = {
+      {"INetFwRules::Item#3=0x80070005", "src\\check_main:51:30",
+       "Failed to look up halvic in rule: " + denied},
+      // Wine's firewall answers every look-up so.
+      {"INetFwRules::Item=0x80004001", "src\\check_main:51:30",
+       R"(Failed to look up lobby in rule: WindowsError(Error { code: HRESULT(0x80004001), )"
+       R"(message: "Not implemented" }))"},
+      {"INetFwRules::get__NewEnum=0x80070005", "src\\check_main:55:3",
+       "Failed to read the firewall rules: " + denied},
+      {"IEnumVARIANT::Next#1=0x80004005|desc=enumeration stopped", "src\\check_main:55:3",
+       R"(Failed to read the firewall rules: WindowsError(Error { code: HRESULT(0x80004005), )"
+       R"(message: "enumeration stopped" }))"},
+      {"IEnumVARIANT::Next=null", "src\\check_main:55:3",
+       R"(Failed to read the firewall rules: WindowsError(Error { code: HRESULT(0x00000000), )"
+       R"(message: "The operation completed successfully." }))"},
+      {"INetFwRule::get_Profiles#2=0x80070005", "src\\check_main:55:3",
+       "Failed to read the firewall rules: " + denied},
+      {"CoCreateInstance=0x80070005", "src\\check_main:45:21",
+       "Failed to open the firewall rules: " + denied},
+  };
+  const std::map<std::string, std::string> folder = {{"FWSIM_MODULE_PATH", "C:\\Games\\x.exe"}};
+  ASSERT_EQ(run(folder).exit_code, 0);
+  const std::string before = read_file(store());
+  for (const auto& c : cases) {
+    auto env = folder;
+    env["FWSIM_FAIL"] = c.fault;
+    const ProcessResult result = run(env, ORVANE_CHECKER);
+    EXPECT_EQ(result.exit_code, 101) << c.fault;
+    EXPECT_EQ(result.out, "") << c.fault;
+    EXPECT_EQ(result.err, failure_report(c.site, c.message)) << c.fault;
+    EXPECT_EQ(read_file(store()), before) << c.fault;
+    EXPECT_EQ(last_trace_line(), kBalanced) << c.fault;
+  }
+  EXPECT_EQ(run({{"FWSIM_MODULE_PATH", "C:"}}, ORVANE_CHECKER).err,
+            failure_report("src\\check_main:38:10", "unable to find parent"));
+}
+
+// A console shows the words as they are, outside ASCII too; with no standard output the exit
+// status still says it.
+TEST_F(ProgramTest, CheckWritesToAConsoleAndWithoutStandardOutput) {
+  const std::map<std::string, std::string> folder = {
+      {"FWSIM_MODULE_PATH", "C:\\Spiele\\Orvan\xC3\xA9\\x.exe"}};
+  ASSERT_EQ(run(folder).exit_code, 0);
+  std::ofstream(store(), std::ios::app)
+      << "Name=\"Alerte annul\xC3\xA9"
+         "e\" Action=0 Enabled=-1 "
+         "ApplicationName=\"C:\\\\Spiele\\\\Orvan\xC3\xA9\\\\orvane-lobby.exe\"\n";
+  const std::string expected =
+      "Block rule \"Alerte annul\xC3\xA9"
+      "e\" stops inbound traffic of "
+      "\"C:\\Spiele\\Orvan\xC3\xA9\\orvane-lobby.exe\". To fix, as an administrator: netsh "
+      "advfirewall firewall delete rule name=\"Alerte annul\xC3\xA9"
+      "e\".\n" +
+      problems_found(1);
+  for (const char* stdout_kind : {"console:437", "console:65001", "file", "none"}) {
+    auto env = folder;
+    env["FWSIM_STDOUT"] = stdout_kind;
+    const ProcessResult result = run(env, ORVANE_CHECKER);
+    EXPECT_EQ(result.exit_code, 1) << stdout_kind;
+    EXPECT_EQ(result.out, std::string_view(stdout_kind) == "none" ? "" : expected) << stdout_kind;
+    const std::string trace_text = read_file(trace());
+    EXPECT_EQ(trace_text.find("WriteConsoleW stdout") != std::string::npos,
+              std::string_view(stdout_kind) == "console:437")
+        << stdout_kind;
+    EXPECT_EQ(last_trace_line(), kBalanced) << stdout_kind;
+  }
+}
