@@ -58,10 +58,12 @@ enum class WayOut {
   NoDescription,   // GetDescription: the information has no text; the message is empty
   NoSystemText,    // FormatMessageW: the system's text is missing
   NothingWritten,  // writing standard error: nothing arrives
+  ObjectLeft,      // VariantClear of a fetched rule the check never took: that rule stays alive
 };
 
 std::optional<WayOut> way_out_of(std::string_view name) {
   if (name == "GetErrorInfo") return WayOut::InfoLost;
+  if (name == "VariantClear") return WayOut::ObjectLeft;
   // Without IRestrictedErrorInfo the plain description is read, as it is anyway.
   if (name == "IUnknown::QueryInterface") return WayOut::Nothing;
   if (name == "IErrorInfo::GetDescription") return WayOut::NoDescription;
@@ -180,6 +182,68 @@ std::string error_message(const Fault& primary, std::optional<WayOut> way_out) {
   return system_text(primary.mode == Mode::Null ? 0 : kEFail);
 }
 
+// The check's report at `site` for a failure whose error shows as `detail`.
+std::string check_report(std::string_view site, std::string_view message, std::string_view detail) {
+  return testing::failure_report(std::string("src\\check_main:") + std::string(site),
+                                 std::string(message) + ": " + std::string(detail));
+}
+
+// What orvane-firewall-check must do: it changes no rule whatever fails; a failure before or while
+// it reads the firewall stops it with the report at that step's site; a failure while it writes
+// standard output loses (part of) what it says but not its exit status.
+std::expected<Expectation, std::string> expect_check(const Scenario& scenario, const Fault& primary,
+                                                     std::optional<WayOut> way_out) {
+  const std::string& name = primary.name;
+  Expectation expected{.exit_code = scenario.clean_exit_code,
+                       .out = scenario.clean_out,
+                       .err = "",
+                       .store = scenario.initial_store};
+  const std::string code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
+  const std::string windows_error = "WindowsError(Error { code: HRESULT(" + code +
+                                    "), message: " + quoted(error_message(primary, way_out)) +
+                                    " })";
+  if (name == "SetDefaultDllDirectories" || name == "GetErrorInfo" || name == "GetConsoleMode") {
+    return expected;  // by design, or (GetConsoleMode) the words go out as bytes instead
+  }
+  if (name == "WriteFile" || name == "WriteConsoleW" || name == "MultiByteToWideChar") {
+    expected.out.clear();  // the words fit one write
+    return expected;
+  }
+  expected.exit_code = 101;
+  expected.out.clear();
+  if (name == "GetModuleFileNameW") {
+    const std::string text = way_out == WayOut::NoSystemText
+                                 ? "OS Error 8 (FormatMessageW() returned error 8)"
+                                 : system_text(kLastError);
+    expected.err = testing::failure_report(
+        "src\\check_main:36:7",
+        "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: OutOfMemory, message: " +
+            quoted(text) + " }");
+  } else if (name == "SysAllocStringLen") {
+    expected.err = testing::failure_report(scenario.allocation_stop_location, "allocation failed");
+  } else if (name == "CoInitializeEx") {
+    const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);
+    expected.err = check_report("45:21", "Failed to open the firewall rules",
+                                "CoInitializeExFailed(" + quoted(text) + ")");
+  } else if (name == "CoCreateInstance" || name == "INetFwPolicy2::get_Rules") {
+    expected.err = check_report("45:21", "Failed to open the firewall rules", windows_error);
+  } else if (name == "INetFwRules::Item" && primary.occurrence >= 1 && primary.occurrence <= 6) {
+    expected.err = check_report(
+        "51:30",
+        "Failed to look up " + std::string(testing::kProgramRules[primary.occurrence - 1].words) +
+            " rule",
+        windows_error);
+  } else if (name == "INetFwRules::get__NewEnum" || name == "IEnumVARIANT::Next" ||
+             name == "IUnknown::QueryInterface" || name.starts_with("INetFwRule::get_")) {
+    expected.err = check_report("55:3", "Failed to read the firewall rules", windows_error);
+  } else {
+    return std::unexpected("no expectation for a failing " + name);
+  }
+  if (way_out == WayOut::NothingWritten) expected.err.clear();
+  if (way_out == WayOut::ObjectLeft) expected.objects_left = 1;
+  return expected;
+}
+
 }  // namespace
 
 Trace parse_trace(std::string_view text) {
@@ -214,7 +278,8 @@ std::vector<Mode> modes_for(const TraceCall& call) {
   std::vector<Mode> modes = {Mode::ErrorWithInfo};
   // The information such a call leaves is never read; without it, the run must be spotless.
   if (error_info_unread(call.name)) modes.push_back(Mode::ErrorNoInfo);
-  if (r.size() > 10) modes.push_back(Mode::Null);
+  // A property get left "null" gives 0 or a null BSTR (the empty text): a value, no failure.
+  if (r.size() > 10 && !call.name.starts_with("INetFwRule::get_")) modes.push_back(Mode::Null);
   return modes;
 }
 
@@ -234,12 +299,37 @@ std::string fault_text(const Fault& fault) {
 }
 
 Expectation expect_clean(const Scenario& scenario) {
-  return {.exit_code = 0, .err = "", .store = store_after(scenario, 0, Fault{}, Step::Ignored)};
+  if (scenario.program == Program::Check) {
+    return {.exit_code = scenario.clean_exit_code,
+            .out = scenario.clean_out,
+            .err = "",
+            .store = scenario.initial_store};
+  }
+  return {.exit_code = 0,
+          .out = "",
+          .err = "",
+          .store = store_after(scenario, 0, Fault{}, Step::Ignored)};
 }
 
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
                                                const Fault& primary,
                                                const std::optional<Fault>& secondary) {
+  if (scenario.program == Program::Check) {
+    const std::optional<WayOut> way_out =
+        secondary ? way_out_of(secondary->name) : std::optional<WayOut>();
+    if (secondary && !way_out) {
+      return std::unexpected("no expectation for a failing " + secondary->name +
+                             " on the way out of a failing " + primary.name);
+    }
+    auto expected = expect_check(scenario, primary, way_out);
+    if (expected) {
+      expected->unread_error_info_allowed =
+          (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
+          (secondary && error_info_unread(secondary->name) &&
+           secondary->mode == Mode::ErrorWithInfo);
+    }
+    return expected;
+  }
   const std::optional<Step> step = step_of(primary.name);
   if (!step) return std::unexpected("no expectation for a failing " + primary.name);
   const bool before_rules = *step == Step::OwnPath || primary.name == "SetDefaultDllDirectories";
@@ -316,7 +406,7 @@ Judgement judge(const Expectation& expected, const Outcome& outcome) {
   } else if (outcome.exit_code != expected.exit_code) {
     differs("exit status", std::to_string(expected.exit_code), std::to_string(outcome.exit_code));
   }
-  if (!outcome.out.empty()) differs("standard output", "", outcome.out);
+  if (outcome.out != expected.out) differs("standard output", expected.out, outcome.out);
   if (outcome.err != expected.err) differs("standard error", expected.err, outcome.err);
   if (outcome.store != expected.store) {
     auto joined = [](const std::vector<std::string>& lines) {
@@ -326,13 +416,17 @@ Judgement judge(const Expectation& expected, const Outcome& outcome) {
     };
     differs("store", joined(expected.store), joined(outcome.store));
   }
-  constexpr std::string_view kOneUnreadObject =
-      "balance objects=1 bstrs=0 arrays=0 apartments=0 errorinfo=1";
+  const auto balance = [](long objects, int errorinfo) {
+    return "balance objects=" + std::to_string(objects) +
+           " bstrs=0 arrays=0 apartments=0 errorinfo=" + std::to_string(errorinfo);
+  };
+  const std::string balanced = balance(expected.objects_left, 0);
   bool unread = false;
-  if (outcome.balance == kOneUnreadObject && expected.unread_error_info_allowed) {
+  if (outcome.balance == balance(expected.objects_left + 1, 1) &&
+      expected.unread_error_info_allowed) {
     unread = true;
-  } else if (outcome.balance != kBalanced) {
-    differs("balance", std::string(kBalanced), outcome.balance);
+  } else if (outcome.balance != balanced) {
+    differs("balance", balanced, outcome.balance);
   }
   if (!j.problems.empty()) {
     j.verdict = Verdict::Finding;
