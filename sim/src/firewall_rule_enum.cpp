@@ -23,7 +23,6 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* elements, ULONG* fetched) override {
     constexpr std::string_view kName = "IEnumVARIANT::Next";
-    const std::string args = id() + " " + std::to_string(celt);
     HRESULT hr = S_OK;
     ULONG filled = 0;
     std::string shown;
@@ -43,12 +42,13 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
         elements[filled] = VARIANT{};
         V_VT(&elements[filled]) = VT_DISPATCH;
         V_DISPATCH(&elements[filled]) = rule;
-        shown += (filled == 0 ? " " : ",") + rule->id();
+        if (tracing()) shown += (filled == 0 ? " " : ",") + rule->id();
       }
       hr = filled == celt ? S_OK : S_FALSE;
     }
     if (fetched != nullptr) *fetched = filled;
-    trace(kName, args, hresult_text(hr) + " " + std::to_string(filled) + shown);
+    trace(kName, id() + " " + std::to_string(celt),
+          hresult_text(hr) + " " + std::to_string(filled) + shown);
     return hr;
   }
 

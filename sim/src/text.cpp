@@ -183,6 +183,18 @@ bool read_text_form(std::string_view& in, std::u16string& out) {
       return true;
     }
     if (c != '\\') {
+      // A run of ASCII characters, the most of any text, is taken over in one piece.
+      std::size_t end = i;
+      while (end < in.size() && static_cast<unsigned char>(in[end]) < 0x80 && in[end] != '"' &&
+             in[end] != '\\') {
+        ++end;
+      }
+      if (end > i) {
+        out.append(in.begin() + static_cast<std::ptrdiff_t>(i),
+                   in.begin() + static_cast<std::ptrdiff_t>(end));
+        i = end;
+        continue;
+      }
       bool valid = false;
       const char32_t cp = read_utf8(in, i, valid);
       if (!valid) return false;

@@ -20,6 +20,10 @@ void write_all(int fd, std::string_view bytes);
 // FWSIM_TRACE is set, appends it to that file.
 void trace(std::string_view name, std::string_view args, std::string_view result);
 
+// Whether trace() records anything: a call made often (a rule's property get, a reference count)
+// builds its arguments and result only then. Nothing else may depend on it.
+bool tracing();
+
 // A new id for an object of `class_name`: "NetFwRule#1", "NetFwRule#2", ...
 std::string next_object_id(std::string_view class_name);
 
