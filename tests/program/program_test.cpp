@@ -598,4 +598,5 @@ TEST_F(ProgramTest, CheckWritesToAConsoleAndWithoutStandardOutput) {
         << stdout_kind;
     EXPECT_EQ(last_trace_line(), kBalanced) << stdout_kind;
   }
+  EXPECT_EQ(run({{"FWSIM_STDOUT", "console:"}}, ORVANE_CHECKER).exit_code, 3);
 }
