@@ -182,6 +182,23 @@ std::string error_message(const Fault& primary, std::optional<WayOut> way_out) {
   return system_text(primary.mode == Mode::Null ? 0 : kEFail);
 }
 
+// The report of a failing GetModuleFileNameW at `site`.
+std::string own_path_report(std::string_view site, std::optional<WayOut> way_out) {
+  const std::string text = way_out == WayOut::NoSystemText
+                               ? "OS Error 8 (FormatMessageW() returned error 8)"
+                               : system_text(kLastError);
+  return testing::failure_report(site,
+                                 "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
+                                 "OutOfMemory, message: " +
+                                     quoted(text) + " }");
+}
+
+// A refused apartment's detailed form.
+std::string apartment_detail(std::optional<WayOut> way_out) {
+  return "CoInitializeExFailed(" +
+         quoted(way_out == WayOut::NoSystemText ? "" : system_text(kEFail)) + ")";
+}
+
 // The check's report at `site` for a failure whose error shows as `detail`.
 std::string check_report(std::string_view site, std::string_view message, std::string_view detail) {
   return testing::failure_report(std::string("src\\check_main:") + std::string(site),
@@ -212,19 +229,12 @@ std::expected<Expectation, std::string> expect_check(const Scenario& scenario, c
   expected.exit_code = 101;
   expected.out.clear();
   if (name == "GetModuleFileNameW") {
-    const std::string text = way_out == WayOut::NoSystemText
-                                 ? "OS Error 8 (FormatMessageW() returned error 8)"
-                                 : system_text(kLastError);
-    expected.err = testing::failure_report(
-        "src\\check_main:36:7",
-        "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: OutOfMemory, message: " +
-            quoted(text) + " }");
+    expected.err = own_path_report("src\\check_main:36:7", way_out);
   } else if (name == "SysAllocStringLen") {
     expected.err = testing::failure_report(scenario.allocation_stop_location, "allocation failed");
   } else if (name == "CoInitializeEx") {
-    const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);
-    expected.err = check_report("45:21", "Failed to open the firewall rules",
-                                "CoInitializeExFailed(" + quoted(text) + ")");
+    expected.err =
+        check_report("45:21", "Failed to open the firewall rules", apartment_detail(way_out));
   } else if (name == "CoCreateInstance" || name == "INetFwPolicy2::get_Rules") {
     expected.err = check_report("45:21", "Failed to open the firewall rules", windows_error);
   } else if (name == "INetFwRules::Item" && primary.occurrence >= 1 && primary.occurrence <= 6) {
@@ -314,20 +324,20 @@ Expectation expect_clean(const Scenario& scenario) {
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
                                                const Fault& primary,
                                                const std::optional<Fault>& secondary) {
-  if (scenario.program == Program::Check) {
-    const std::optional<WayOut> way_out =
-        secondary ? way_out_of(secondary->name) : std::optional<WayOut>();
-    if (secondary && !way_out) {
+  std::optional<WayOut> way_out;
+  if (secondary) {
+    way_out = way_out_of(secondary->name);
+    if (!way_out) {
       return std::unexpected("no expectation for a failing " + secondary->name +
                              " on the way out of a failing " + primary.name);
     }
+  }
+  const bool unread =
+      (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
+      (secondary && error_info_unread(secondary->name) && secondary->mode == Mode::ErrorWithInfo);
+  if (scenario.program == Program::Check) {
     auto expected = expect_check(scenario, primary, way_out);
-    if (expected) {
-      expected->unread_error_info_allowed =
-          (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
-          (secondary && error_info_unread(secondary->name) &&
-           secondary->mode == Mode::ErrorWithInfo);
-    }
+    if (expected) expected->unread_error_info_allowed = unread;
     return expected;
   }
   const std::optional<Step> step = step_of(primary.name);
@@ -338,19 +348,9 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
                            (before_rules ? " failed inside rule " : " failed outside any rule ") +
                            std::to_string(rule));
   }
-  std::optional<WayOut> way_out;
-  if (secondary) {
-    way_out = way_out_of(secondary->name);
-    if (!way_out) {
-      return std::unexpected("no expectation for a failing " + secondary->name +
-                             " on the way out of a failing " + primary.name);
-    }
-  }
 
   Expectation expected;
-  expected.unread_error_info_allowed =
-      (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
-      (secondary && error_info_unread(secondary->name) && secondary->mode == Mode::ErrorWithInfo);
+  expected.unread_error_info_allowed = unread;
 
   expected.store = store_after(scenario, rule, primary, *step);
   switch (*step) {
@@ -358,30 +358,19 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
     case Step::LookUp:
       expected.exit_code = 0;
       break;
-    case Step::OwnPath: {
-      const std::string text = way_out == WayOut::NoSystemText
-                                   ? "OS Error 8 (FormatMessageW() returned error 8)"
-                                   : system_text(kLastError);
+    case Step::OwnPath:
       expected.exit_code = 101;
-      expected.err = testing::failure_report(
-          "src\\main:9:10",
-          "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
-          "OutOfMemory, message: " +
-              quoted(text) + " }");
+      expected.err = own_path_report("src\\main:9:10", way_out);
       break;
-    }
     case Step::AllocationStop:
       expected.exit_code = 101;
       expected.err =
           testing::failure_report(scenario.allocation_stop_location, "allocation failed");
       break;
-    case Step::Apartment: {
-      const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);
+    case Step::Apartment:
       expected.exit_code = 101;
-      expected.err = testing::rule_report(scenario.program, rule,
-                                          "CoInitializeExFailed(" + quoted(text) + ")");
+      expected.err = testing::rule_report(scenario.program, rule, apartment_detail(way_out));
       break;
-    }
     case Step::RuleFailure: {
       const char* code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
       expected.exit_code = 101;
