@@ -50,7 +50,8 @@ static_assert(sizeof(OwnedVariant) == sizeof(VARIANT));
 
 // Owns N VARIANTs side by side, as a call that fills an array of them takes it (IEnumVARIANT::Next,
 // say): all start empty, and each one not taken out is cleared when the batch is cleared or
-// destroyed.
+// destroyed. A VT_DISPATCH one is cleared by releasing its interface, which is all VariantClear
+// would do for it, so that no failure of VariantClear can keep the object alive.
 template <std::size_t N>
 class OwnedVariants {
  public:
@@ -75,8 +76,13 @@ class OwnedVariants {
     return taken;
   }
   void reset() noexcept {
-    for (VARIANT& value : values_) {
-      if (V_VT(&value) != VT_EMPTY) clear_variant(value);
+    for (std::size_t i = 0; i < N; ++i) {
+      VARIANT& value = values_[i];
+      if (V_VT(&value) == VT_DISPATCH) {
+        take_dispatch(i).reset();
+      } else if (V_VT(&value) != VT_EMPTY) {
+        clear_variant(value);
+      }
       value = VARIANT{};
     }
   }

@@ -82,8 +82,6 @@ struct Expectation {
   // program never reads (an apartment that failed to open, or the error-information calls
   // themselves): that one object may stay on the thread, and nothing else may.
   bool unread_error_info_allowed = false;
-  // COM objects a failed VariantClear keeps alive (it frees nothing, as on Windows).
-  long objects_left = 0;
 };
 
 // What the program must do when `primary`, made while rule `rule` (1 to 6; 0 before the first)
