@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <expected>
+#include <iterator>
 #include <vector>
 
 #include "driver/install_paths.h"
