@@ -4,6 +4,10 @@
 // Each round runs the empty process, then the program with a store that already holds its six
 // rules, then the program with an empty store (emptied before the run, untimed). Prints a
 // Markdown table of median wall times and their ratio to the empty process's.
+//
+// whole_run check RUNS EMPTY_PROCESS CHECK ADDER FOLDER times orvane-firewall-check the same way,
+// against the six rules the adder (run once, from the same folder) leaves, beside 0, 1,000 and
+// 10,000 other rules: allow rules for other programs, of which a fresh Windows holds hundreds.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -18,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -84,11 +89,70 @@ std::size_t rule_lines(const fs::path& store) {
   return count;
 }
 
+// The check's table: the store of the six rules, then copies with `extra` other rules appended.
+int time_check(int runs, const std::string& empty_process, const std::string& check,
+               const std::string& adder, const fs::path& folder) {
+  fs::create_directories(folder);
+  const fs::path six = folder / "check-0";
+  fs::remove(six);
+  timed_run(adder, child_environment(six.string()));
+  if (rule_lines(six) != 6) {
+    std::fprintf(stderr, "whole_run: the adder did not leave six rules in its store\n");
+    return 1;
+  }
+  const int extras[] = {0, 1000, 10000};
+  std::vector<std::vector<std::string>> envs;
+  for (const int extra : extras) {
+    const fs::path store = folder / ("check-" + std::to_string(extra));
+    if (extra != 0) {
+      fs::copy_file(six, store, fs::copy_options::overwrite_existing);
+      std::ofstream out(store, std::ios::app);
+      for (int i = 0; i < extra; ++i) {
+        out << "Name=\"Other program " << i << "\" Direction=" << 1 + i % 2
+            << " Enabled=-1 Action=1 ApplicationName=\"C:\\\\Program Files\\\\Other " << i
+            << "\\\\other.exe\" Protocol=" << (i % 3 == 0 ? 17 : 6) << "\n";
+      }
+    }
+    envs.push_back(child_environment(store.string()));
+  }
+  std::vector<double> empty_times;
+  std::vector<std::vector<double>> check_times(std::size(extras));
+  for (int i = 0; i < runs; ++i) {
+    empty_times.push_back(timed_run(empty_process, envs[0]));
+    for (std::size_t e = 0; e < std::size(extras); ++e) {
+      check_times[e].push_back(timed_run(check, envs[e]));
+    }
+  }
+  const Summary empty = summarise(empty_times);
+  std::printf("| Process (%d runs each, taking turns) | median | p10 | p90 | median / empty |\n",
+              runs);
+  std::printf("|---|---:|---:|---:|---:|\n");
+  std::printf("| empty process (static, returns 0) | %.0f µs | %.0f µs | %.0f µs | 1.0× |\n",
+              empty.median, empty.p10, empty.p90);
+  std::vector<double> medians;
+  for (std::size_t e = 0; e < std::size(extras); ++e) {
+    const Summary s = summarise(check_times[e]);
+    medians.push_back(s.median);
+    std::printf(
+        "| orvane-firewall-check, six rules and %d others | %.0f µs | %.0f µs | %.0f µs | "
+        "%.1f× |\n",
+        extras[e], s.median, s.p10, s.p90, s.median / empty.median);
+  }
+  std::printf("\nPer other rule: %.2f µs from 0 to 1,000, %.2f µs from 1,000 to 10,000.\n",
+              (medians[1] - medians[0]) / 1000, (medians[2] - medians[1]) / 9000);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 7 && std::string_view(argv[1]) == "check") {
+    return time_check(std::atoi(argv[2]), argv[3], argv[4], argv[5], argv[6]);
+  }
   if (argc != 5) {
-    std::fprintf(stderr, "usage: whole_run RUNS EMPTY_PROCESS PROGRAM FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: whole_run RUNS EMPTY_PROCESS PROGRAM FOLDER\n"
+                 "       whole_run check RUNS EMPTY_PROCESS CHECK ADDER FOLDER\n");
     return 2;
   }
   const int runs = std::atoi(argv[1]);

@@ -27,6 +27,8 @@ echo "Library benchmarks..." >&2
 
 echo "Whole runs..." >&2
 "$bin/whole_run" "$runs" "$bin/empty_process" "$bin/orvane-firewall" "$work/runs" > "$work/runs.md"
+"$bin/whole_run" check "$runs" "$bin/empty_process" "$bin/orvane-firewall-check" \
+  "$bin/orvane-firewall" "$work/runs" > "$work/check-runs.md"
 
 echo "Instruction counts..." >&2
 module='C:\Games\Orvane\orvane-firewall.exe'
@@ -43,6 +45,9 @@ callgrind empty "$bin/empty_process"
 callgrind adding "$bin/orvane-firewall" FWSIM_STORE="$work/cg.rules" FWSIM_MODULE_PATH="$module"
 callgrind present "$bin/orvane-firewall" FWSIM_STORE="$work/cg.rules" FWSIM_MODULE_PATH="$module"
 rm -f "$work/cg.rules"
+# The check, against the stores whole_run made (its own folder's six rules and 0 or 1,000 others).
+callgrind check0 "$bin/orvane-firewall-check" FWSIM_STORE="$work/runs/check-0"
+callgrind check1000 "$bin/orvane-firewall-check" FWSIM_STORE="$work/runs/check-1000"
 
 # Where INetFwRules::Add spends its instructions with 100,000 rules in the store: collection is
 # on only inside Add, for the few calls of one short benchmark run.
@@ -121,6 +126,24 @@ cpu="$(lscpu | sed -n 's/^Model name: *//p' | head -1)"
   echo
   echo "\"Program's own code\" is \`main\` less its calls into fwsim: the driver, the library and"
   echo "the C++ standard library they call. fwsim's share is every call into fwsim with its callees."
+  echo
+  echo "## Whole runs of the check"
+  echo
+  echo "\`orvane-firewall-check\` reads every rule of the firewall, so its time grows with their"
+  echo "number: against the six rules of its folder beside 0, 1,000 and 10,000 other rules, taking"
+  echo "turns with the empty process as above."
+  echo
+  cat "$work/check-runs.md"
+  echo
+  echo "| Run of the check (callgrind) | Instructions |"
+  echo "|---|---:|"
+  echo "| six rules, no other | $(total check0) |"
+  echo "| six rules, 1,000 others | $(total check1000) |"
+  echo
+  echo "Nearly all of the difference is fwsim's: reading its store (about 7,000 instructions a"
+  echo "rule) and simulating each rule object, its two texts and their strings. Only totals are"
+  echo "given: \`bench_report.py\`'s split by caller gives the check's own code a share below zero"
+  echo "here, which is not understood yet."
   echo
   echo "## Where an add's time goes"
   echo

@@ -39,7 +39,6 @@ class Object : public ObjectBase, public Interface {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     constexpr std::string_view kName = "IUnknown::QueryInterface";
-    const std::string args = id() + " " + guid_label(iid);
     HRESULT hr = S_OK;
     Interface* given = nullptr;
     if (auto fault = take_fault(kName)) {
@@ -54,19 +53,21 @@ class Object : public ObjectBase, public Interface {
       hr = E_NOINTERFACE;
     }
     if (object != nullptr) *object = static_cast<IUnknown*>(given);
-    trace(kName, args, hresult_text(hr) + " " + (given ? id() : "null"));
+    if (tracing()) {
+      trace(kName, id() + " " + guid_label(iid), hresult_text(hr) + " " + (given ? id() : "null"));
+    }
     return hr;
   }
 
   ULONG STDMETHODCALLTYPE AddRef() override {
     const ULONG count = ++refs_;
-    trace("IUnknown::AddRef", id(), std::to_string(count));
+    if (tracing()) trace("IUnknown::AddRef", id(), std::to_string(count));
     return count;
   }
 
   ULONG STDMETHODCALLTYPE Release() override {
     const ULONG count = --refs_;
-    trace("IUnknown::Release", id(), std::to_string(count));
+    if (tracing()) trace("IUnknown::Release", id(), std::to_string(count));
     if (count == 0) delete this;
     return count;
   }

@@ -1,5 +1,5 @@
 // fwsim's controls: the environment read once, a test's settings in its place, and the simulated
-// standard error they set up.
+// standard error and output they set up.
 #include <unistd.h>
 
 #include <atomic>
@@ -24,8 +24,10 @@ struct State {
   std::optional<std::u16string> module_path;
   std::optional<std::string> store_path;
   StderrSetting stderr_setting;
+  StderrSetting stdout_setting;
   User user = User::Admin;
   std::string captured;
+  std::string captured_out;
 };
 
 State& state() {
@@ -48,6 +50,12 @@ void read_environment(State& s) {
   if (const char* kind = std::getenv("FWSIM_STDERR")) {
     if (!parse_stderr_control(kind, s.stderr_setting)) {
       reject_control("FWSIM_STDERR: expected file, none or console:CP, got `" + one_line(kind) +
+                     "`");
+    }
+  }
+  if (const char* kind = std::getenv("FWSIM_STDOUT")) {
+    if (!parse_stderr_control(kind, s.stdout_setting)) {
+      reject_control("FWSIM_STDOUT: expected file, none or console:CP, got `" + one_line(kind) +
                      "`");
     }
   }
@@ -130,6 +138,12 @@ StderrSetting stderr_setting() {
   return s.stderr_setting;
 }
 
+StderrSetting stdout_setting() {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  return s.stdout_setting;
+}
+
 bool parse_stderr_control(std::string_view text, StderrSetting& out) {
   if (text == "file" || text == "none") {
     out = {text == "file" ? StderrKind::File : StderrKind::None, 437};
@@ -158,6 +172,17 @@ void write_stderr(std::string_view bytes) {
   write_all(2, bytes);
 }
 
+void write_stdout(std::string_view bytes) {
+  State& s = state();
+  std::unique_lock lock(s.mutex);
+  if (s.test_mode) {
+    s.captured_out += bytes;
+    return;
+  }
+  lock.unlock();
+  write_all(1, bytes);
+}
+
 void reset_controls() {
   State& s = state();
   const std::lock_guard lock(s.mutex);
@@ -165,8 +190,10 @@ void reset_controls() {
   s.test_mode = true;
   s.module_path.reset();
   s.stderr_setting = {};
+  s.stdout_setting = {};
   s.user = User::Admin;
   s.captured.clear();
+  s.captured_out.clear();
 }
 
 void set_module_path_override(std::u16string path) {
@@ -191,6 +218,18 @@ void set_stderr_setting(StderrSetting setting) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   s.stderr_setting = setting;
+}
+
+void set_stdout_setting(StderrSetting setting) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.stdout_setting = setting;
+}
+
+std::string captured_stdout_bytes() {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  return s.captured_out;
 }
 
 std::string captured_stderr_bytes() {

@@ -1,6 +1,7 @@
 // fwsim's controls: the environment variables that steer it, read once at the first simulated
 // call, or the settings a test makes instead through fwsim/testing.h; and the simulated standard
-// error that FWSIM_STDERR sets up. Implemented in controls.cpp. Internal to fwsim.
+// error and output that FWSIM_STDERR and FWSIM_STDOUT set up. Implemented in controls.cpp. Internal
+// to fwsim.
 #pragma once
 
 #include <string>
@@ -31,11 +32,16 @@ struct StderrSetting {
   unsigned code_page = 437;
 };
 StderrSetting stderr_setting();
-// Reads FWSIM_STDERR's value (`file`, `none`, `console:CP`). False when it cannot be read.
+// Standard output, as FWSIM_STDOUT sets it up (the same values as FWSIM_STDERR).
+StderrSetting stdout_setting();
+// Reads FWSIM_STDERR's (or FWSIM_STDOUT's) value (`file`, `none`, `console:CP`). False when it
+// cannot be read.
 bool parse_stderr_control(std::string_view text, StderrSetting& out);
 
 // Writes bytes where the program's standard error goes: fd 2, or the test capture after reset().
 void write_stderr(std::string_view bytes);
+// Writes bytes where the program's standard output goes: fd 1, or the test capture after reset().
+void write_stdout(std::string_view bytes);
 
 // ----- For fwsim/testing.h ---------------------------------------------------------------------
 // Takes over from the environment for a test: the environment is no longer read, standard error
@@ -46,6 +52,8 @@ void set_module_path_override(std::u16string path);
 void set_store_path_override(std::string path);
 void set_user_override(User user);
 void set_stderr_setting(StderrSetting setting);
+void set_stdout_setting(StderrSetting setting);
 std::string captured_stderr_bytes();
+std::string captured_stdout_bytes();
 
 }  // namespace fwsim::detail

@@ -57,6 +57,11 @@ constexpr KnownCall kKnownCalls[] = {
     {"INetFwRules::Add", Kind::Hresult},
     {"INetFwRules::Remove", Kind::Hresult},
     {"INetFwRules::Item", Kind::HresultOut},
+    {"INetFwRules::get__NewEnum", Kind::HresultOut},
+    {"IEnumVARIANT::Next", Kind::HresultOut},
+    {"IEnumVARIANT::Skip", Kind::Hresult},
+    {"IEnumVARIANT::Reset", Kind::Hresult},
+    {"IEnumVARIANT::Clone", Kind::HresultOut},
 };
 
 constexpr std::string_view kRuleProperties[] = {

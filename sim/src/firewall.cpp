@@ -1,13 +1,16 @@
 #include "firewall.h"
 
+#include <memory>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "com_object.h"
 #include "controls.h"
 #include "faults.h"
 #include "firewall_rule.h"
 #include "firewall_rule_checks.h"
+#include "firewall_rule_enum.h"
 #include "firewall_store.h"
 #include "oleaut32.h"
 #include "text.h"
@@ -124,6 +127,27 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
     }
     if (rule != nullptr) *rule = found;
     trace(kName, args, hresult_text(hr) + " " + (found ? found->id() : "null"));
+    return hr;
+  }
+
+  // The enumerator is handed out as IUnknown, as the collection's type library says; the caller
+  // asks it for IEnumVARIANT. It walks a copy of the rules as they stand now, in store order.
+  HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** new_enum) override {
+    constexpr std::string_view kName = "INetFwRules::get__NewEnum";
+    HRESULT hr = S_OK;
+    IEnumVARIANT* made = nullptr;
+    if (auto fault = take_fault(kName)) {
+      leave_error_info(*fault);
+      hr = fault_result(*fault);
+    } else if (new_enum == nullptr) {
+      hr = E_POINTER;
+    } else if (auto rules = rule_store().rules(); !rules) {
+      hr = store_failure(rules.error());
+    } else {
+      made = new_rule_enum(std::make_shared<const std::vector<Rule>>(std::move(*rules)), 0);
+    }
+    if (new_enum != nullptr) *new_enum = made;
+    trace(kName, id(), hresult_text(hr) + " " + object_label(made));
     return hr;
   }
 };

@@ -1,5 +1,6 @@
 #include "firewall_rule.h"
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -53,6 +54,20 @@ HRESULT interfaces_variant(const std::vector<std::u16string>& names, VARIANT& ou
 
 }  // namespace
 
+const std::string& NetFwRule::method(std::string_view verb, Prop prop) {
+  constexpr std::size_t kProps = static_cast<std::size_t>(Prop::Action) + 1;
+  static const auto names = [] {
+    std::array<std::array<std::string, kProps>, 2> made;
+    for (std::size_t i = 0; i < kProps; ++i) {
+      const std::string property(prop_name(static_cast<Prop>(i)));
+      made[0][i] = "INetFwRule::get_" + property;
+      made[1][i] = "INetFwRule::put_" + property;
+    }
+    return made;
+  }();
+  return names[verb == "get_" ? 0 : 1][static_cast<std::size_t>(prop)];
+}
+
 std::optional<PropValue> NetFwRule::put_value(Prop prop) const {
   std::lock_guard guard(mutex_);
   const PropValue* value = find_property(props_, prop);
@@ -86,7 +101,7 @@ PropValue NetFwRule::default_value(Prop prop) {
 
 // `value` is nullopt when the caller's value is not one the property takes.
 HRESULT NetFwRule::put(Prop prop, std::optional<PropValue> value, std::string_view label) {
-  const std::string name = method("put_", prop);
+  const std::string& name = method("put_", prop);
   HRESULT hr = S_OK;
   if (auto fault = take_fault(name)) {
     leave_error_info(*fault);
@@ -106,7 +121,7 @@ HRESULT NetFwRule::put(Prop prop, std::optional<PropValue> value, std::string_vi
 }
 
 HRESULT NetFwRule::get_text(Prop prop, BSTR* out) {
-  const std::string name = method("get_", prop);
+  const std::string& name = method("get_", prop);
   HRESULT hr = S_OK;
   if (auto fault = take_fault(name)) {
     clear_out(out);
@@ -123,7 +138,7 @@ HRESULT NetFwRule::get_text(Prop prop, BSTR* out) {
     }
     *out = value ? make_bstr(std::get<std::u16string>(*value)) : nullptr;
   }
-  trace(name, id(), hresult_text(hr) + " " + bstr_label(out ? *out : nullptr));
+  if (tracing()) trace(name, id(), hresult_text(hr) + " " + bstr_label(out ? *out : nullptr));
   return hr;
 }
 

@@ -116,9 +116,8 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
   }
 
  private:
-  static std::string method(std::string_view verb, Prop prop) {
-    return "INetFwRule::" + std::string(verb) + std::string(prop_name(prop));
-  }
+  // `INetFwRule::get_Name` and the like, made once for each property.
+  static const std::string& method(std::string_view verb, Prop prop);
 
   std::optional<PropValue> put_value(Prop prop) const;
   // What Windows gives a new rule.
@@ -142,9 +141,10 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
 
 template <class T>
 HRESULT NetFwRule::get_number(Prop prop, T* out) {
-  const std::string name = method("get_", prop);
+  const std::string& name = method("get_", prop);
   HRESULT hr = S_OK;
-  std::string shown;
+  std::int32_t shown = 0;
+  bool got = false;
   if (auto fault = take_fault(name)) {
     clear_out(out);
     leave_error_info(*fault);
@@ -152,11 +152,13 @@ HRESULT NetFwRule::get_number(Prop prop, T* out) {
   } else if (out == nullptr) {
     hr = E_POINTER;
   } else {
-    const std::int32_t number = std::get<std::int32_t>(value_of(prop));
-    store_number(out, number);
-    shown = " " + std::to_string(number);
+    shown = std::get<std::int32_t>(value_of(prop));
+    store_number(out, shown);
+    got = true;
   }
-  trace(name, id(), hresult_text(hr) + shown);
+  if (tracing()) {
+    trace(name, id(), hresult_text(hr) + (got ? " " + std::to_string(shown) : std::string()));
+  }
   return hr;
 }
 

@@ -258,6 +258,12 @@ std::expected<std::optional<Rule>, std::string> RuleStore::find(std::u16string_v
   return std::optional<Rule>(rules_[it->second]);
 }
 
+std::expected<std::vector<Rule>, std::string> RuleStore::rules() {
+  std::lock_guard guard(mutex_);
+  if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
+  return rules_;
+}
+
 std::expected<std::vector<std::string>, std::string> RuleStore::rule_lines() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());

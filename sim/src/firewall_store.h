@@ -32,6 +32,8 @@ class RuleStore {
   std::expected<std::optional<Rule>, std::string> find(std::u16string_view name);
   // The rule lines as they stand in the file, comments left out.
   std::expected<std::vector<std::string>, std::string> rule_lines();
+  // Every rule, in the order of the file.
+  std::expected<std::vector<Rule>, std::string> rules();
   // Appends a rule (Add's checks are the caller's).
   std::expected<void, std::string> append(const Rule& rule);
   // Removes the first rule of exactly this name, or every one when `every`; gives how many went.

@@ -1,6 +1,8 @@
-// kernel32: standard error as FWSIM_STDERR (or a test) sets it up, a file or a console:
-// GetStdHandle, GetConsoleMode, GetConsoleOutputCP, WriteConsoleW and WriteFile.
+// kernel32: standard error and standard output as FWSIM_STDERR and FWSIM_STDOUT (or a test) set
+// them up, each a file or a console: GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
+// WriteConsoleW and WriteFile.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,8 +13,12 @@
 
 namespace {
 
+using fwsim::detail::StderrSetting;
+
 char g_stderr_tag;
+char g_stdout_tag;
 HANDLE stderr_handle() { return &g_stderr_tag; }
+HANDLE stdout_handle() { return &g_stdout_tag; }
 
 constexpr DWORD kErrorInvalidHandle = 6;
 // What a console's GetConsoleMode reports: ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT.
@@ -23,12 +29,28 @@ constexpr UINT kDefaultConsoleCodePage = 437;
 
 std::string handle_label(HANDLE handle) {
   if (handle == nullptr) return "null";
-  return handle == stderr_handle() ? "stderr" : "unknown";
+  if (handle == stderr_handle()) return "stderr";
+  return handle == stdout_handle() ? "stdout" : "unknown";
 }
 
-// The standard error handle is only valid while the process has one.
-bool is_stderr(HANDLE handle, const fwsim::detail::StderrSetting& setting) {
-  return handle == stderr_handle() && setting.kind != fwsim::StderrKind::None;
+// One of the two simulated standard handles, as it stands now; none for any other handle. A
+// handle is only valid while the process has that stream.
+struct Stream {
+  StderrSetting setting;
+  void (*write)(std::string_view bytes);
+};
+std::optional<Stream> stream_of(HANDLE handle) {
+  std::optional<Stream> stream;
+  if (handle == stderr_handle())
+    stream = Stream{fwsim::detail::stderr_setting(), &fwsim::detail::write_stderr};
+  if (handle == stdout_handle())
+    stream = Stream{fwsim::detail::stdout_setting(), &fwsim::detail::write_stdout};
+  if (stream && stream->setting.kind == fwsim::StderrKind::None) stream.reset();
+  return stream;
+}
+
+bool is_console(const std::optional<Stream>& stream) {
+  return stream && stream->setting.kind == fwsim::StderrKind::Console;
 }
 
 }  // namespace
@@ -38,10 +60,12 @@ using namespace fwsim::detail;
 HANDLE WINAPI GetStdHandle(DWORD std_handle) {
   start();
   HANDLE result = nullptr;
-  if (std_handle != STD_ERROR_HANDLE) {
-    set_last_error(kErrorInvalidHandle);  // only standard error is simulated
-  } else if (stderr_setting().kind != fwsim::StderrKind::None) {
-    result = stderr_handle();
+  if (std_handle == STD_ERROR_HANDLE) {
+    if (stderr_setting().kind != fwsim::StderrKind::None) result = stderr_handle();
+  } else if (std_handle == STD_OUTPUT_HANDLE) {
+    if (stdout_setting().kind != fwsim::StderrKind::None) result = stdout_handle();
+  } else {
+    set_last_error(kErrorInvalidHandle);  // standard input is not simulated
   }
   trace("GetStdHandle", std::to_string(static_cast<std::int32_t>(std_handle)),
         handle_label(result));
@@ -55,8 +79,7 @@ BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode) {
     set_last_error(static_cast<DWORD>(fault->result));
   } else if (mode == nullptr) {
     set_last_error(ERROR_INVALID_PARAMETER);
-  } else if (!is_stderr(console, stderr_setting()) ||
-             stderr_setting().kind != fwsim::StderrKind::Console) {
+  } else if (!is_console(stream_of(console))) {
     set_last_error(kErrorInvalidHandle);  // what Windows says for a file or pipe handle
   } else {
     *mode = kConsoleOutputMode;
@@ -66,11 +89,18 @@ BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode) {
   return result;
 }
 
+// The process has one console, whichever of its standard handles shows it: its code page is the
+// one set for standard error when that is a console, else the one set for standard output.
 UINT WINAPI GetConsoleOutputCP() {
   start();
-  const StderrSetting setting = stderr_setting();
-  const UINT code_page =
-      setting.kind == fwsim::StderrKind::Console ? setting.code_page : kDefaultConsoleCodePage;
+  const StderrSetting err = stderr_setting();
+  const StderrSetting out = stdout_setting();
+  UINT code_page = kDefaultConsoleCodePage;
+  if (err.kind == fwsim::StderrKind::Console) {
+    code_page = err.code_page;
+  } else if (out.kind == fwsim::StderrKind::Console) {
+    code_page = out.code_page;
+  }
   trace("GetConsoleOutputCP", "", std::to_string(code_page));
   return code_page;
 }
@@ -82,15 +112,15 @@ BOOL WINAPI WriteConsoleW(HANDLE console, const void* buffer, DWORD count, LPDWO
   const std::u16string_view text = units ? std::u16string_view(units, count) : u"";
   BOOL result = FALSE;
   if (written != nullptr) *written = 0;
+  const std::optional<Stream> stream = stream_of(console);
   if (const auto fault = take_fault("WriteConsoleW")) {
     set_last_error(static_cast<DWORD>(fault->result));
-  } else if (!is_stderr(console, stderr_setting()) ||
-             stderr_setting().kind != fwsim::StderrKind::Console) {
+  } else if (!is_console(stream)) {
     set_last_error(kErrorInvalidHandle);  // a redirected handle is no console
   } else if (units == nullptr && count != 0) {
     set_last_error(ERROR_INVALID_PARAMETER);
   } else {
-    write_stderr(utf16_to_utf8(text));
+    stream->write(utf16_to_utf8(text));
     if (written != nullptr) *written = count;
     result = TRUE;
   }
@@ -106,15 +136,16 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
   start();
   BOOL result = FALSE;
   if (written != nullptr) *written = 0;
+  const std::optional<Stream> stream = stream_of(file);
   if (const auto fault = take_fault("WriteFile")) {
     set_last_error(static_cast<DWORD>(fault->result));
-  } else if (!is_stderr(file, stderr_setting())) {
+  } else if (!stream) {
     set_last_error(kErrorInvalidHandle);
   } else if (buffer == nullptr && count != 0) {
     set_last_error(ERROR_INVALID_PARAMETER);
   } else {
     // Bytes go out as they are, to a console too (Windows would show them in its code page).
-    write_stderr(std::string_view(static_cast<const char*>(buffer), count));
+    stream->write(std::string_view(static_cast<const char*>(buffer), count));
     if (written != nullptr) *written = count;
     result = TRUE;
   }

@@ -24,7 +24,7 @@ void free_bstr(BSTR text);
 // What SafeArrayPutElement stores, and what a property get hands out: `target` (whose old content
 // is not looked at) becomes a copy of `source`, a BSTR duplicated with make_bstr, an array of
 // VARIANTs copied element by element. Untraced. DISP_E_BADVARTYPE for a type fwsim does not hold
-// (it holds VT_EMPTY, VT_I4, VT_BOOL, VT_BSTR, VT_UNKNOWN and VT_ARRAY | VT_VARIANT).
+// (it holds VT_EMPTY, VT_I4, VT_BOOL, VT_BSTR, VT_UNKNOWN, VT_DISPATCH and VT_ARRAY | VT_VARIANT).
 HRESULT copy_variant(VARIANT& target, const VARIANT& source);
 // Frees what `value` holds, as VariantClear does but untraced, and leaves it VT_EMPTY.
 HRESULT clear_variant(VARIANT& value);

@@ -105,6 +105,9 @@ HRESULT clear_variant(VARIANT& value) {
     case VT_UNKNOWN:
       if (value.punkVal != nullptr) value.punkVal->Release();
       break;
+    case VT_DISPATCH:
+      if (value.pdispVal != nullptr) value.pdispVal->Release();
+      break;
     case kVariantArray:
       if (value.parray != nullptr) {
         array_id("VariantClear", value.parray);
@@ -130,6 +133,9 @@ HRESULT copy_variant(VARIANT& target, const VARIANT& source) {
       break;
     case VT_UNKNOWN:
       if (source.punkVal != nullptr) source.punkVal->AddRef();
+      break;
+    case VT_DISPATCH:
+      if (source.pdispVal != nullptr) source.pdispVal->AddRef();
       break;
     case kVariantArray: {
       if (source.parray == nullptr) break;

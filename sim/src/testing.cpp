@@ -41,6 +41,12 @@ void set_stderr(StderrKind kind, unsigned code_page) {
 
 std::string captured_stderr() { return detail::captured_stderr_bytes(); }
 
+void set_stdout(StderrKind kind, unsigned code_page) {
+  detail::set_stdout_setting({kind, kind == StderrKind::Console ? code_page : 437});
+}
+
+std::string captured_stdout() { return detail::captured_stdout_bytes(); }
+
 void set_call_log(bool keep) { detail::set_call_log_kept(keep); }
 
 std::vector<std::string> call_log() { return detail::call_log_lines(); }

@@ -176,6 +176,18 @@ bool decode_escaped(std::string_view text, std::string_view literal_escapes, boo
                     std::u16string& out) {
   for (std::size_t i = 0; i < text.size();) {
     if (text[i] != '\\') {
+      // A run of ASCII characters, the most of any text, is taken over in one piece.
+      std::size_t end = i;
+      while (end < text.size() && static_cast<unsigned char>(text[end]) < 0x80 &&
+             text[end] != '\\') {
+        ++end;
+      }
+      if (end > i) {
+        out.append(text.begin() + static_cast<std::ptrdiff_t>(i),
+                   text.begin() + static_cast<std::ptrdiff_t>(end));
+        i = end;
+        continue;
+      }
       bool valid = false;
       const char32_t cp = read_utf8(text, i, valid);
       if (!valid) return false;

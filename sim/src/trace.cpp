@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -30,7 +31,15 @@ State& state() {
   return instance;
 }
 
+// Whether any line has somewhere to go: a trace file or a kept call log. Set under the mutex with
+// them; read without it, so that a call nobody traces builds no line at all.
+std::atomic<bool> g_tracing{false};
+
+void update_tracing(const State& s) { g_tracing.store(s.trace_fd >= 0 || s.keep_log); }
+
 }  // namespace
+
+bool tracing() { return g_tracing.load(std::memory_order_relaxed); }
 
 void write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -41,6 +50,7 @@ void write_all(int fd, std::string_view bytes) {
 }
 
 void trace(std::string_view name, std::string_view args, std::string_view result) {
+  if (!tracing()) return;
   std::string line(name);
   if (!args.empty()) {
     line += ' ';
@@ -69,6 +79,8 @@ std::string guid_label(const GUID& guid) {
   } kKnown[] = {
       {IID_IUnknown, "IUnknown"},
       {IID_IErrorInfo, "IErrorInfo"},
+      {IID_IDispatch, "IDispatch"},
+      {IID_IEnumVARIANT, "IEnumVARIANT"},
       {{0x82BA7092, 0x4C88, 0x427D, {0xA7, 0xBC, 0x16, 0xDD, 0x93, 0xFE, 0xB6, 0x7E}},
        "IRestrictedErrorInfo"},
       {kIidINetFwPolicy2, "INetFwPolicy2"},
@@ -119,6 +131,7 @@ bool open_trace_file(const char* path) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   s.trace_fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  update_tracing(s);
   return s.trace_fd >= 0;
 }
 
@@ -139,6 +152,7 @@ void reset_trace() {
     if (s.trace_fd >= 0) ::close(s.trace_fd);
     s.trace_fd = -1;
     s.id_counts.clear();
+    update_tracing(s);
   }
   Counters& c = counters();
   for (auto* counter :
@@ -153,6 +167,7 @@ void set_call_log_kept(bool keep) {
   const std::lock_guard lock(s.mutex);
   s.keep_log = keep && s.test_mode;
   if (!s.keep_log) s.log.clear();
+  update_tracing(s);
 }
 
 std::vector<std::string> call_log_lines() {

@@ -20,11 +20,16 @@ void write_all(int fd, std::string_view bytes);
 // FWSIM_TRACE is set, appends it to that file.
 void trace(std::string_view name, std::string_view args, std::string_view result);
 
+// Whether trace() records anything: a call made often (a rule's property get, a reference count)
+// builds its arguments and result only then. Nothing else may depend on it.
+bool tracing();
+
 // A new id for an object of `class_name`: "NetFwRule#1", "NetFwRule#2", ...
 std::string next_object_id(std::string_view class_name);
 
 // A GUID as the trace writes it: the name of a known interface or class (IUnknown, IErrorInfo,
-// IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule, NetFwPolicy2, NetFwRule), or
+// IDispatch, IEnumVARIANT, IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule,
+// NetFwPolicy2, NetFwRule), or
 // `{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}` in upper case.
 std::string guid_label(const GUID& guid);
 

@@ -20,6 +20,8 @@ struct OrvaneRule {
   report::SourceLocation add_site;
   std::string_view remove_failure;
   report::SourceLocation remove_site;
+  // orvane-firewall-check's, when looking the name up fails (one site for all six, its loop's).
+  std::string_view look_up_failure;
 };
 
 // In the order orvane-firewall adds them and orvane-firewall-remove removes them.
@@ -30,42 +32,48 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      "Failed to add lobby in rule if not exists",
      {"src\\main", 48, 10},
      "Failed to remove lobby in rule",
-     {"src\\remove_main", 26, 3}},
+     {"src\\remove_main", 26, 3},
+     "Failed to look up lobby in rule"},
     {"Orvane Lobby Out",
      &ApplicationPaths::lobby,
      firewall::RuleDirection::Out,
      "Failed to add lobby out rule if not exists",
      {"src\\main", 61, 10},
      "Failed to remove lobby out rule",
-     {"src\\remove_main", 27, 3}},
+     {"src\\remove_main", 27, 3},
+     "Failed to look up lobby out rule"},
     {"Orvane Lobby Halvic In",
      &ApplicationPaths::halvic,
      firewall::RuleDirection::In,
      "Failed to add halvic in rule if not exists",
      {"src\\main", 74, 10},
      "Failed to remove halvic in rule",
-     {"src\\remove_main", 28, 3}},
+     {"src\\remove_main", 28, 3},
+     "Failed to look up halvic in rule"},
     {"Orvane Lobby Halvic Out",
      &ApplicationPaths::halvic,
      firewall::RuleDirection::Out,
      "Failed to add halvic out rule if not exists",
      {"src\\main", 87, 10},
      "Failed to remove halvic out rule",
-     {"src\\remove_main", 30, 3}},
+     {"src\\remove_main", 30, 3},
+     "Failed to look up halvic out rule"},
     {"Orvane Lobby Pendrel In",
      &ApplicationPaths::pendrel,
      firewall::RuleDirection::In,
      "Failed to add pendrel in rule if not exists",
      {"src\\main", 100, 10},
      "Failed to remove pendrel in rule",
-     {"src\\remove_main", 32, 3}},
+     {"src\\remove_main", 32, 3},
+     "Failed to look up pendrel in rule"},
     {"Orvane Lobby Pendrel Out",
      &ApplicationPaths::pendrel,
      firewall::RuleDirection::Out,
      "Failed to add pendrel out rule if not exists",
      {"src\\main", 113, 10},
      "Failed to remove pendrel out rule",
-     {"src\\remove_main", 34, 3}},
+     {"src\\remove_main", 34, 3},
+     "Failed to look up pendrel out rule"},
 };
 
 }  // namespace orvane::driver

@@ -17,7 +17,7 @@ std::expected<bool, FirewallError> add_if_not_exists(const FirewallRule& rule) {
   INetFwRules* rules = collection->rules.get();
 
   const platform::OwnedBstr name = from_text(std::string_view(rule.name));
-  if (const auto found = find_rule(rules, name.get()); found && *found) return false;
+  if (const auto found = look_up_rule(rules, name.get()); found && *found) return false;
 
   auto built = build_com_rule(rule);
   if (!built) return std::unexpected(std::move(built.error()));

@@ -1,12 +1,28 @@
 #include "firewall/remove_if_exists.h"
 
 #include <utility>
+#include <variant>
 
 #include "firewall/bstr_conversion.h"
 #include "firewall/com_result.h"
 #include "firewall/rule_collection.h"
 
 namespace orvane::firewall {
+namespace {
+
+// Whether a rule of this name is there; the rule found is released at once. Wine's firewall
+// answers every look-up with E_NOTIMPL and keeps no rule at all: it has no look-up by name, rather
+// than one that failed, and nothing a look-up could find. Windows' firewall implements Item and
+// never answers so.
+std::expected<bool, FirewallError> rule_exists(INetFwRules* rules, BSTR name) {
+  auto found = look_up_rule(rules, name);
+  if (found) return static_cast<bool>(*found);
+  const auto* windows = std::get_if<WindowsError>(&found.error());
+  if (windows != nullptr && windows->error.code() == E_NOTIMPL) return false;
+  return std::unexpected(std::move(found.error()));
+}
+
+}  // namespace
 
 // Everything obtained here is released in the reverse order it was obtained (each found rule at
 // once after its look-up, then the name, the collection, the policy), and the apartment is closed
@@ -22,9 +38,9 @@ std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name
   const platform::OwnedBstr bstr = from_text(name);
   std::size_t removed = 0;
   for (;;) {
-    auto found = find_rule(rules, bstr.get());
-    if (!found) return std::unexpected(std::move(found.error()));
-    if (!*found) return removed;
+    auto exists = rule_exists(rules, bstr.get());
+    if (!exists) return std::unexpected(std::move(exists.error()));
+    if (!*exists) return removed;
     if (removed == kMaxRemovalsPerName) return std::unexpected(RuleStillExists{});
     if (auto failure = call_failure(rules->Remove(bstr.get()))) {
       return std::unexpected(std::move(*failure));

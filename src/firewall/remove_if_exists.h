@@ -14,10 +14,10 @@ inline constexpr std::size_t kMaxRemovalsPerName = 64;
 
 // Removes every rule of this name from the firewall policy, whatever else the rules hold: looks
 // the name up and, while a rule of it exists, removes it by name and looks again. A name with no
-// rule is no failure; a look-up that fails for any other reason is (find_rule says which answers
-// mean no rule). A rule still there after kMaxRemovalsPerName removals is RuleStillExists.
-// Opens and closes its own single-threaded COM apartment on the calling thread; nothing survives
-// the call but the result. Returns how many rules were removed.
+// rule (0x80070002, or Wine's E_NOTIMPL from a firewall that keeps none) is no failure; a look-up
+// that fails for any other reason is. A rule still there after kMaxRemovalsPerName removals is
+// RuleStillExists. Opens and closes its own single-threaded COM apartment on the calling thread;
+// nothing survives the call but the result. Returns how many rules were removed.
 std::expected<std::size_t, FirewallError> remove_if_exists(std::string_view name);
 
 }  // namespace orvane::firewall

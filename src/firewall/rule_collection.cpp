@@ -21,15 +21,18 @@ std::expected<RuleCollection, FirewallError> open_rule_collection() {
   return RuleCollection{std::move(*apartment), std::move(policy), std::move(rules)};
 }
 
-std::expected<bool, FirewallError> find_rule(INetFwRules* rules, BSTR name) {
+std::expected<platform::ComPtr<INetFwRule>, FirewallError> look_up_rule(INetFwRules* rules,
+                                                                        BSTR name) {
+  constexpr HRESULT kNameNotFound = static_cast<HRESULT>(0x80070002);
   platform::ComPtr<INetFwRule> found;
   const HRESULT hr = rules->Item(name, found.put());
-  if (auto failure = object_failure(hr, found)) {
-    constexpr auto kNoSuchName = static_cast<HRESULT>(0x80070002);  // ERROR_FILE_NOT_FOUND
-    if (hr == kNoSuchName || hr == E_NOTIMPL) return false;
-    return std::unexpected(std::move(*failure));
+  if (hr == kNameNotFound) {
+    // Whatever error information the answer left goes with the dropped error.
+    (void)platform::HresultError::from_hresult(hr);
+    return platform::ComPtr<INetFwRule>();
   }
-  return true;
+  if (auto failure = object_failure(hr, found)) return std::unexpected(std::move(*failure));
+  return found;
 }
 
 }  // namespace orvane::firewall

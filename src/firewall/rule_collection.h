@@ -21,11 +21,11 @@ struct RuleCollection {
 // obtained is released, the apartment last, after the error took the call's error information.
 std::expected<RuleCollection, FirewallError> open_rule_collection();
 
-// Whether the collection holds a rule of this name. Windows answers a missing name with
-// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) (Microsoft's INetFwRules::Item documentation), and
-// Wine's firewall, which keeps no rule at all, with E_NOTIMPL for any name: both read as no rule.
-// Any other failure, or a success that gives back no rule, is an error, made at once so that it
-// takes the call's error information; a caller that drops it has cleared the thread.
-std::expected<bool, FirewallError> find_rule(INetFwRules* rules, BSTR name);
+// The rule of this name that INetFwRules::Item gives, or null when there is none. Only
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) (0x80070002), Microsoft's documented answer for a
+// missing name, means none; any other failure is an error (Wine's E_NOTIMPL among them), and so is
+// a success that gives no rule.
+std::expected<platform::ComPtr<INetFwRule>, FirewallError> look_up_rule(INetFwRules* rules,
+                                                                        BSTR name);
 
 }  // namespace orvane::firewall

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <array>
+#include <cstddef>
+
+#include "platform/com_ptr.h"
 #include "platform/win32.h"
 
 namespace orvane::platform {
@@ -43,5 +47,48 @@ class OwnedVariant {
 };
 
 static_assert(sizeof(OwnedVariant) == sizeof(VARIANT));
+
+// Owns N VARIANTs side by side, as a call that fills an array of them takes it (IEnumVARIANT::Next,
+// say): all start empty, and each one not taken out is cleared when the batch is cleared or
+// destroyed. A VT_DISPATCH one is cleared by releasing its interface, which is all VariantClear
+// would do for it, so that no failure of VariantClear can keep the object alive.
+template <std::size_t N>
+class OwnedVariants {
+ public:
+  OwnedVariants() noexcept : values_{} {}
+  OwnedVariants(const OwnedVariants&) = delete;
+  OwnedVariants& operator=(const OwnedVariants&) = delete;
+  ~OwnedVariants() { reset(); }
+
+  static constexpr std::size_t size() noexcept { return N; }
+  // For filling in place: clears what is held, then lends the array of N.
+  VARIANT* put() noexcept {
+    reset();
+    return values_.data();
+  }
+  // Takes the interface out of element `i` when it is a VT_DISPATCH, leaving the element empty;
+  // null, and the element as it was, for any other value.
+  [[nodiscard]] ComPtr<IDispatch> take_dispatch(std::size_t i) noexcept {
+    VARIANT& value = values_[i];
+    if (V_VT(&value) != VT_DISPATCH) return {};
+    ComPtr<IDispatch> taken = ComPtr<IDispatch>::adopt(V_DISPATCH(&value));
+    value = VARIANT{};
+    return taken;
+  }
+  void reset() noexcept {
+    for (std::size_t i = 0; i < N; ++i) {
+      VARIANT& value = values_[i];
+      if (V_VT(&value) == VT_DISPATCH) {
+        take_dispatch(i).reset();
+      } else if (V_VT(&value) != VT_EMPTY) {
+        clear_variant(value);
+      }
+      value = VARIANT{};
+    }
+  }
+
+ private:
+  std::array<VARIANT, N> values_;
+};
 
 }  // namespace orvane::platform

@@ -118,10 +118,9 @@ void for_each_piece(const SourceLocation& location, std::string_view message, Si
   sink("\n");
 }
 
-}  // namespace
-
-void write_stderr(std::string_view text) {
-  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+// Standard error and standard output are written alike.
+void write_standard(DWORD which, std::string_view text) {
+  HANDLE handle = GetStdHandle(which);
   if (handle == nullptr) return;
   DWORD mode = 0;
   // A console with a UTF-8 code page shows the bytes as they are; any other code page would turn
@@ -132,6 +131,12 @@ void write_stderr(std::string_view text) {
     write_bytes(handle, text);
   }
 }
+
+}  // namespace
+
+void write_stderr(std::string_view text) { write_standard(STD_ERROR_HANDLE, text); }
+
+void write_stdout(std::string_view text) { write_standard(STD_OUTPUT_HANDLE, text); }
 
 void write_failure_report(const SourceLocation& location, std::string_view message) {
   ReportBuffer whole;

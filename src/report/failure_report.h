@@ -24,4 +24,7 @@ void write_failure_report(const SourceLocation& location, std::string_view messa
 // standard error. Never allocates, so the out-of-memory path can use it too.
 void write_stderr(std::string_view text);
 
+// The same for the process's standard output.
+void write_stdout(std::string_view text);
+
 }  // namespace orvane::report

@@ -14,13 +14,12 @@ namespace {
 // report raised on one (a test's, say) must not claim to be the main thread's.
 std::atomic<std::thread::id> main_thread_id{std::this_thread::get_id()};
 
-}  // namespace
-
-int run_main(void (*driver)()) {
+template <class Driver>
+int run_driver(Driver driver) {
   main_thread_id.store(std::this_thread::get_id());
   int status = 0;
   try {
-    driver();
+    status = driver();
   } catch (const FatalFailure&) {
     // The report is already written and everything the driver held was released on the way out.
     status = kExitFailure;
@@ -30,6 +29,17 @@ int run_main(void (*driver)()) {
   std::fflush(stdout);
   return status;
 }
+
+}  // namespace
+
+int run_main(void (*driver)()) {
+  return run_driver([driver] {
+    driver();
+    return 0;
+  });
+}
+
+int run_main(int (*driver)()) { return run_driver(driver); }
 
 std::string_view current_thread_name() {
   return std::this_thread::get_id() == main_thread_id.load() ? "main" : "<unnamed>";

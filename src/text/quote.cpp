@@ -19,6 +19,11 @@ void append_braced(char32_t c, std::string& out) {
   out += '}';
 }
 
+bool is_shown_as_itself(char32_t c) {
+  if (c >= 0x20 && c <= 0x7E) return true;
+  return c != U'\0' && !(c >= 0x300 && is_grapheme_extend(c)) && is_printable(c);
+}
+
 void append_quoted_char(char32_t c, std::string& out) {
   switch (c) {
     case U'"':
@@ -44,7 +49,7 @@ void append_quoted_char(char32_t c, std::string& out) {
   }
   if (c >= 0x20 && c <= 0x7E) {
     out += static_cast<char>(c);
-  } else if ((c >= 0x300 && is_grapheme_extend(c)) || !is_printable(c)) {
+  } else if (!is_shown_as_itself(c)) {
     // A combining mark on its own would fuse with the quote or escape before it, and the
     // non-printable ones would vanish or break the report's lines: show their numbers.
     append_braced(c, out);
@@ -64,6 +69,15 @@ void quote_text(std::string_view text, std::string& out) {
     text.remove_prefix(c.length);
   }
   out += '"';
+}
+
+bool shows_as_itself(std::string_view text) {
+  while (!text.empty()) {
+    const text::Utf8Char c = text::decode_utf8(text, /*surrogates=*/true);
+    if (!is_shown_as_itself(c.code_point)) return false;
+    text.remove_prefix(c.length);
+  }
+  return true;
 }
 
 }  // namespace orvane::text

@@ -13,4 +13,9 @@ namespace orvane::text {
 // non-printable character, and bytes that are not UTF-8 at all are shown as U+FFFD.
 void quote_text(std::string_view text, std::string& out);
 
+// Whether quote_text would show every character of `text` as itself, `"` and `\` apart: no
+// control, format (bidirectional controls among them), unassigned or lone surrogate character, no
+// combining mark, nothing but U+0020 for a space. Such a text can be shown as it is.
+bool shows_as_itself(std::string_view text);
+
 }  // namespace orvane::text

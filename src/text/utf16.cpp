@@ -22,7 +22,11 @@ void append_utf16(char32_t c, WideString& out) {
 
 }  // namespace
 
-std::string wide_to_text(WideView units) {
+std::string wide_to_text(WideView units) { return wide_to_utf8(units, /*keep_surrogates=*/false); }
+
+std::string wide_to_wtf8(WideView units) { return wide_to_utf8(units, /*keep_surrogates=*/true); }
+
+std::string wide_to_utf8(WideView units, bool keep_surrogates) {
   std::string text;
   text.reserve(units.size());
   for (std::size_t i = 0; i < units.size(); ++i) {
@@ -30,7 +34,7 @@ std::string wide_to_text(WideView units) {
     if (is_high_surrogate(c) && i + 1 < units.size() && is_low_surrogate(units[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
-    } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
+    } else if (!keep_surrogates && (is_high_surrogate(c) || is_low_surrogate(c))) {
       c = kReplacement;
     }
     append_utf8(c, text);

@@ -481,3 +481,70 @@ TEST_F(FirewallTest, TraceShowsPutsAndGetsWithTheirValues) {
 }
 
 }  // namespace
+
+// IEnumVARIANT as Microsoft documents it, over the rules as they stood when get__NewEnum was
+// called, for a standard user too: S_OK when Next filled or Skip passed all it was asked for,
+// S_FALSE when fewer were left; Reset starts again; Clone goes on from the same place on its own.
+TEST_F(FirewallTest, EnumeratorWalksTheRulesAsTheyStoodInStoreOrder) {
+  write_store("Name=\"a\"\nName=\"b\"\n# c\nName=\"c\"\nName=\"d\"\nName=\"a\" Direction=2\n");
+  fwsim::set_user(fwsim::User::Standard);
+  Ref<INetFwRules> all;
+  rules(all);
+  Ref<IUnknown> object;
+  ASSERT_EQ(all->get__NewEnum(object.put()), S_OK);
+  Ref<IEnumVARIANT> walk, clone;
+  ASSERT_EQ(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put())), S_OK);
+  write_store("Name=\"later\"\n");  // not seen by a walk already begun
+  const struct {
+    char op;  // Next, Skip, Reset, Clone (and walk the clone), Walk the original again
+    ULONG n;
+    HRESULT hr;
+    std::vector<std::u16string> names;
+  } steps[] = {
+      {'N', 2, S_OK, {u"a", u"b"}}, {'S', 1, S_OK, {}},
+      {'C', 0, S_OK, {}},           {'N', 4, S_FALSE, {u"d", u"a"}},
+      {'N', 1, S_FALSE, {}},        {'S', 1, S_FALSE, {}},
+      {'R', 0, S_OK, {}},           {'S', 4, S_OK, {}},
+      {'N', 1, S_OK, {u"a"}},       {'W', 0, S_OK, {}},
+      {'N', 2, S_OK, {u"d", u"a"}},
+  };
+  IEnumVARIANT* current = walk.get();
+  for (const auto& step : steps) {
+    VARIANT elements[4] = {};
+    ULONG fetched = 99;
+    HRESULT hr = S_OK;
+    if (step.op == 'N') hr = current->Next(step.n, elements, step.n == 1 ? nullptr : &fetched);
+    if (step.op == 'S') hr = current->Skip(step.n);
+    if (step.op == 'R') hr = current->Reset();
+    if (step.op == 'C') hr = current->Clone(clone.put());
+    current = step.op == 'C' ? clone.get() : step.op == 'W' ? walk.get() : current;
+    EXPECT_EQ(hr, step.hr) << step.op << step.n;
+    EXPECT_EQ(fetched, step.op == 'N' && step.n != 1 ? step.names.size() : 99) << step.op;
+    for (std::size_t i = 0; i < step.names.size(); ++i) {
+      ASSERT_EQ(V_VT(&elements[i]), VT_DISPATCH);
+      Ref<INetFwRule> rule;
+      ASSERT_EQ(V_DISPATCH(&elements[i])
+                    ->QueryInterface(kIidINetFwRule, reinterpret_cast<void**>(rule.put())),
+                S_OK);
+      Bstr name;
+      EXPECT_EQ(rule->get_Name(name.put()), S_OK);
+      EXPECT_EQ(name.text(), step.names[i]) << step.op << step.n << " " << i;
+      EXPECT_EQ(VariantClear(&elements[i]), S_OK);
+    }
+  }
+  VARIANT elements[2] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(walk->Next(2, elements, nullptr), E_INVALIDARG);  // only celt 1 may omit the count
+  ASSERT_TRUE(fwsim::add_faults("IEnumVARIANT::Next=0x80070005|desc=stopped"));
+  ASSERT_EQ(walk->Reset(), S_OK);
+  EXPECT_EQ(walk->Next(2, elements, &fetched), E_ACCESSDENIED);
+  EXPECT_EQ(fetched, 0u);
+  EXPECT_EQ(error_description(), u"stopped");
+  const std::vector<std::string> log = fwsim::call_log();
+  for (const char* line :
+       {"INetFwRules::get__NewEnum NetFwRules#1 -> 0x00000000 NetFwRulesEnum#1",
+        "IEnumVARIANT::Next NetFwRulesEnum#1 2 -> 0x00000000 2 NetFwRule#1,NetFwRule#2",
+        "IEnumVARIANT::Clone NetFwRulesEnum#1 -> 0x00000000 NetFwRulesEnum#2"}) {
+    EXPECT_NE(std::ranges::find(log, line), log.end()) << line;
+  }
+}

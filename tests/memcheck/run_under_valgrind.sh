@@ -1,9 +1,9 @@
 #!/bin/sh
-# Runs orvane-firewall or orvane-firewall-remove under valgrind's memcheck against a store of its
-# own and checks that it ends with the expected exit status, with no memory error and no definite
-# or indirect leak. memcheck's errors end the run with status 1, which no run of the programs ends
-# with. FIRST, when given, is run before, without valgrind or faults, to fill the store (the adder,
-# for the remover to find the rules).
+# Runs orvane-firewall, orvane-firewall-remove or orvane-firewall-check under valgrind's memcheck
+# against a store of its own and checks that it ends with the expected exit status, with no memory
+# error and no definite or indirect leak. memcheck's errors end the run with status 99, which no run
+# of the programs ends with. FIRST, when given, is run before, without valgrind or faults, to fill
+# the store (the adder, for the remover and the check to find the rules).
 #
 # Usage: run_under_valgrind.sh VALGRIND PROGRAM EXPECTED_STATUS [FWSIM_FAIL [FIRST]]
 set -u
@@ -17,7 +17,7 @@ fi
 
 FWSIM_STORE="$dir/rules" FWSIM_TRACE="$dir/trace" FWSIM_MODULE_PATH='C:\Games\Orvane\setup.exe' \
   FWSIM_FAIL="$faults" \
-  "$valgrind" --quiet --error-exitcode=1 --leak-check=full \
+  "$valgrind" --quiet --error-exitcode=99 --leak-check=full \
   --errors-for-leak-kinds=definite,indirect --show-leak-kinds=definite,indirect \
   --track-origins=yes --log-file="$dir/memcheck" \
   "$program" 2>"$dir/stderr"

@@ -366,4 +366,171 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
   }
 }
 
+// ----- orvane-firewall-check -----
+
+constexpr const char* kAllRight =
+    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
+    "its programs.\n";
+constexpr const char* kReinstall =
+    ": missing. To fix: run the Orvane installer again as an administrator.\n";
+
+std::string problems_found(int count) {
+  return std::to_string(count) + (count == 1 ? " problem" : " problems") +
+         " found: the Windows Firewall may stop Orvane until fixed as said above.\n";
+}
+
+// The line for a rule of one of the six names that is not as the adder makes it.
+std::string wrong_rule(const std::string& name, const std::string& what,
+                       const std::string& which = "") {
+  return name + which + ": " + what +
+         ". To fix, as an administrator: netsh advfirewall firewall delete rule name=\"" + name +
+         "\", then run the Orvane installer again.\n";
+}
+
+// The end of the line for a block rule of the lobby whose name no command should be given.
+const std::string kNoCommand =
+    R"("C:\Games\Orvane\orvane-lobby.exe". Its name cannot be typed safely in a command: )"
+    "as an administrator, delete it in Windows Defender Firewall with Advanced Security "
+    "(wf.msc).\n";
+
+// The line for a block rule that netsh can delete by name.
+std::string block_rule(const std::string& name, const std::string& what) {
+  return "Block rule \"" + name + "\" stops " + what +
+         ". To fix, as an administrator: netsh advfirewall firewall delete rule name=\"" + name +
+         "\".\n";
+}
+
+// The check, run from the adder's folder after the adder, then with the adder's rules changed as
+// each case says, reads the rules and changes nothing, whoever runs it.
+TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
+  const std::string lobby = R"(ApplicationName="C:\\Games\\Orvane\\orvane-lobby.exe")";
+  const std::string block = R"(Name="Cancelled alert" Direction=1 Action=0 )" + lobby;
+  std::string missing;
+  for (const auto& rule : orvane::testing::kProgramRules)
+    missing += std::string(rule.name) + kReinstall;
+  const struct {
+    std::string removed;             // which of the adder's six rules (0 to 5) are taken away
+    std::vector<std::string> added;  // store lines added after them
+    int exit_code;
+    std::string out;
+  } cases[] = {
+      {"", {}, 0, kAllRight},
+      {"012345", {}, 1, missing + problems_found(6)},
+      {"034",
+       {R"(Name="Orvane Lobby In" Direction=1 Enabled=0 Action=1 Protocol=17 )" + lobby,
+        R"(Name="Orvane Lobby Halvic Out" Direction=2 Enabled=-1 Action=0 ApplicationName="C:\\)"
+        R"(Games\\Orvane\\emulator\\halvic-orvane\\halvic.exe" Protocol=17)",
+        R"(Name="Orvane Lobby Pendrel In" Direction=1 Enabled=-1 Action=1 ApplicationName="D:\\)"
+        R"(Old\\emulator\\pendrel-orvane\\pendrel.exe" Protocol=17)",
+        // Windows compares paths without letter case: still this folder's lobby.
+        R"(Name="Orvane Lobby Out" Direction=2 Enabled=-1 Action=1 Protocol=17 )"
+        R"(ApplicationName="c:\\GAMES\\orvane\\ORVANE-LOBBY.EXE")"},
+       1,
+       wrong_rule("Orvane Lobby In", "disabled") +
+           wrong_rule("Orvane Lobby Halvic Out", "blocks instead of allowing") +
+           wrong_rule("Orvane Lobby Pendrel In",
+                      R"(for "D:\Old\emulator\pendrel-orvane\pendrel.exe" instead of )"
+                      R"("C:\Games\Orvane\emulator\pendrel-orvane\pendrel.exe")") +
+           problems_found(3)},
+      {"",
+       {R"(Name="Orvane Lobby In" Direction=2 Enabled=-1 Action=1 Protocol=6 Profiles=1)"},
+       1,
+       wrong_rule(
+           "Orvane Lobby In",
+           "for outbound instead of inbound traffic, for TCP instead of UDP, only for some "
+           R"(network profiles, for every program instead of "C:\Games\Orvane\orvane-lobby.exe")",
+           " (rule 2 of 2 of this name)") +
+           problems_found(1)},
+      {"",
+       {block + " Protocol=17 Enabled=-1"},
+       1,
+       block_rule("Cancelled alert", R"(inbound UDP of "C:\Games\Orvane\orvane-lobby.exe")") +
+           problems_found(1)},
+      {"",
+       {block + " Protocol=256 Enabled=-1"},
+       1,
+       block_rule("Cancelled alert", R"(inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
+           problems_found(1)},
+      // Disabled, TCP only, for another program: none stops the lobby's UDP.
+      {"", {block + " Protocol=17 Enabled=0"}, 0, kAllRight},
+      {"", {block + " Protocol=6 Enabled=-1"}, 0, kAllRight},
+      {"", {R"(Name="x" Action=0 Enabled=-1 ApplicationName="C:\\Games\\x.exe")"}, 0, kAllRight},
+      // Outside ASCII, to a console too: shown as it is.
+      {"",
+       {"Name=\"Alerte annul\u00e9e\" Action=0 Enabled=-1 " + lobby},
+       1,
+       block_rule("Alerte annul\u00e9e",
+                  R"(inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
+           problems_found(1)},
+      // Shown escaped; a name with `"` or `%` or an escape character is given to no command.
+      {"",
+       {R"(Name="Alert \u{1b}[2J \u{202e}x" Action=0 Enabled=-1 Direction=2 )" + lobby,
+        R"(Name="100% \"blocked\"" Action=0 Enabled=-1 )" + lobby},
+       1,
+       "Block rule \"Alert \\u{1b}[2J \\u{202e}x\" stops outbound traffic of " + kNoCommand +
+           "Block rule \"100% \\\"blocked\\\"\" stops inbound traffic of " + kNoCommand +
+           problems_found(2)},
+  };
+  const std::map<std::string, std::string> folder = {
+      {"FWSIM_MODULE_PATH", "C:\\Games\\Orvane\\orvane-firewall-check.exe"}};
+  ASSERT_EQ(run(folder).exit_code, 0);
+  const auto six = six_rules("C:\\\\Games\\\\Orvane");
+  ASSERT_EQ(store_lines(), six);
+  for (const auto& c : cases) {
+    std::ofstream out(store());
+    for (std::size_t i = 0; i < six.size(); ++i) {
+      if (c.removed.find(static_cast<char>('0' + i)) == std::string::npos) out << six[i] << "\n";
+    }
+    for (const auto& line : c.added) out << line << "\n";
+    out.close();
+    const std::string before = read_file(store());
+    // A standard user may read the rules; a console on standard output gets the same words
+    // (through WriteConsoleW with code page 437); without standard output only the status tells.
+    for (const std::string user : {"admin", "standard", "console", "none"}) {
+      auto env = folder;
+      env["FWSIM_USER"] = user == "standard" ? "standard" : "admin";
+      env["FWSIM_STDOUT"] = user == "console" ? "console:437" : user == "none" ? "none" : "file";
+      const ProcessResult result = run(env, ORVANE_CHECKER);
+      EXPECT_EQ(read_file(trace()).find("WriteConsoleW stdout") != std::string::npos,
+                user == "console");
+      EXPECT_EQ(result.exit_code, c.exit_code) << c.out << user;
+      EXPECT_EQ(result.out, user == "none" ? "" : c.out) << user;
+      EXPECT_EQ(result.err, "") << c.out << user;
+      EXPECT_EQ(read_file(store()), before) << c.out << user;
+      EXPECT_EQ(last_trace_line(), kBalanced) << c.out << user;
+    }
+  }
+}
+
+// A firewall the check cannot read stops it with the report, whatever the rules are; only
+// 0x80070002 from a look-up means a missing rule. Nothing is written to standard output then.
+TEST_F(ProgramTest, CheckStopsWithAReportWhenTheFirewallCannotBeRead) {
+  // The fault sweep fails every other call; these are the answers Windows and Wine give.
+  const std::string denied =
+      R"(WindowsError(Error { code: HRESULT(0x80070005), message: "Access is denied." }))";
+  const struct {
+    std::string fault, site, message;
+  } cases[] = {
+      {"INetFwRules::Item#3=0x80070005", "51:30", "Failed to look up halvic in rule: " + denied},
+      {"INetFwRules::Item=0x80004001", "51:30",  // Wine's answer to every look-up
+       R"(Failed to look up lobby in rule: WindowsError(Error { code: HRESULT(0x80004001), )"
+       R"(message: "Not implemented" }))"},
+      {"INetFwRules::get__NewEnum=0x80070005", "55:3",
+       "Failed to read the firewall rules: " + denied},
+  };
+  ASSERT_EQ(run().exit_code, 0);
+  const std::string before = read_file(store());
+  for (const auto& c : cases) {
+    const ProcessResult result = run({{"FWSIM_FAIL", c.fault}}, ORVANE_CHECKER);
+    EXPECT_EQ(result.exit_code, 101) << c.fault;
+    EXPECT_EQ(result.out, "") << c.fault;
+    EXPECT_EQ(result.err, failure_report("src\\check_main:" + c.site, c.message)) << c.fault;
+    EXPECT_EQ(read_file(store()), before) << c.fault;
+    EXPECT_EQ(last_trace_line(), kBalanced) << c.fault;
+  }
+  EXPECT_EQ(run({{"FWSIM_MODULE_PATH", "C:"}}, ORVANE_CHECKER).err,
+            failure_report("src\\check_main:38:10", "unable to find parent"));
+  EXPECT_EQ(run({{"FWSIM_STDOUT", "console:"}}, ORVANE_CHECKER).exit_code, 3);
+}
+
 }  // namespace

@@ -1,15 +1,15 @@
-// The fault sweep: runs orvane-firewall or orvane-firewall-remove under fwsim once to learn every
-// platform call of a complete run, then once more for each of those calls with just that call
-// failing, and holds every run against what the program must do (sweep_oracle.h). Each run that
-// ends in a failure report is swept again along its way out: every call made after the failure
-// fails in turn too, so that the reporting itself (error information, message tables, standard
-// error) is covered.
+// The fault sweep: runs orvane-firewall, orvane-firewall-remove or orvane-firewall-check under
+// fwsim once to learn every platform call of a complete run, then once more for each of those calls
+// with just that call failing, and holds every run against what the program must do
+// (sweep_oracle.h). Each run that ends in a failure report is swept again along its way out: every
+// call made after the failure fails in turn too, so that the reporting itself (error information,
+// message tables, standard error) is covered.
 //
 // Both with an empty store and with all six rules already present (for the remover, beside another
 // rule and a second rule of one of the names). Prints one summary line and every finding; exits 1
 // when there is any.
 //
-// Usage: program_sweep add|remove PROGRAM
+// Usage: program_sweep add|remove|check PROGRAM
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,6 +37,17 @@ using orvane::testing::read_file;
 
 constexpr const char* kModulePath = "C:\\Games\\Orvane\\setup.exe";
 
+// What the check says in the scenarios below.
+constexpr const char* kSixMissing =
+    "6 problems found: the Windows Firewall may stop Orvane until fixed as said above.\n";
+constexpr const char* kAllRight =
+    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
+    "its programs.\n";
+constexpr const char* kBlocked =
+    "Block rule \"Alert\" stops inbound traffic of \"C:\\Games\\Orvane\\orvane-lobby.exe\". To "
+    "fix, as an administrator: netsh advfirewall firewall delete rule name=\"Alert\".\n"
+    "1 problem found: the Windows Firewall may stop Orvane until fixed as said above.\n";
+
 struct Run {
   Outcome outcome;
   Trace trace;
@@ -62,7 +73,11 @@ class Sweep {
     std::string fail;
     for (const Fault& fault : faults) fail += (fail.empty() ? "" : ";") + fault_text(fault);
     if (!fail.empty()) env["FWSIM_FAIL"] = fail;
-    if (stderr_kind == Stderr::Console437) env["FWSIM_STDERR"] = "console:437";
+    if (stderr_kind == Stderr::Console437) {
+      // One console: standard output too (only the check writes there).
+      env["FWSIM_STDERR"] = "console:437";
+      env["FWSIM_STDOUT"] = "console:437";
+    }
     const auto result = orvane::testing::run_process(program_, {}, env);
     ++runs_;
     Run run;
@@ -208,8 +223,8 @@ std::optional<std::string> allocation_stop_location(Sweep& sweep) {
 
 int main(int argc, char** argv) {
   const std::string kind = argc == 3 ? argv[1] : "";
-  if (kind != "add" && kind != "remove") {
-    std::cerr << "usage: program_sweep add|remove PROGRAM\n";
+  if (kind != "add" && kind != "remove" && kind != "check") {
+    std::cerr << "usage: program_sweep add|remove|check PROGRAM\n";
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("orvane-sweep-" + std::to_string(::getpid()));
@@ -222,12 +237,35 @@ int main(int argc, char** argv) {
     sweep.finding("SysAllocStringLen#1=8", {"the allocation stop is not a three-line report"});
   }
   const std::vector<std::string> rules = orvane::testing::six_rules(R"(C:\\Games\\Orvane)");
-  const Scenario empty{.program = kind == "add" ? Program::Add : Program::Remove,
-                       .initial_store = {},
-                       .added_rules = rules,
-                       .allocation_stop_location = location.value_or("?")};
+  const Program program = kind == "add"      ? Program::Add
+                          : kind == "remove" ? Program::Remove
+                                             : Program::Check;
+  Scenario empty{.program = program,
+                 .initial_store = {},
+                 .added_rules = rules,
+                 .allocation_stop_location = location.value_or("?"),
+                 .clean_out = "",
+                 .clean_exit_code = 0};
   Scenario present = empty;
   present.initial_store = rules;
+  Scenario console = kind == "add" ? empty : present;
+  if (kind == "check") {
+    // The check: every name missing; the six beside another rule and a block rule for the lobby
+    // (whose settings are read too); the six alone, all right, written to a console.
+    std::string missing;
+    for (const auto& rule : orvane::testing::kProgramRules) {
+      missing += std::string(rule.name) +
+                 ": missing. To fix: run the Orvane installer again as an administrator.\n";
+    }
+    empty.clean_out = missing + kSixMissing;
+    empty.clean_exit_code = 1;
+    console.clean_out = kAllRight;
+    present.initial_store.insert(present.initial_store.begin(), R"(Name="Another" Protocol=6)");
+    present.initial_store.push_back(
+        R"(Name="Alert" Action=0 Enabled=-1 ApplicationName="C:\\Games\\Orvane\\orvane-lobby.exe")");
+    present.clean_out = kBlocked;
+    present.clean_exit_code = 1;
+  }
   if (kind == "remove") {
     present.initial_store.insert(present.initial_store.begin(), R"(Name="Another" Protocol=6)");
     present.initial_store.push_back(
@@ -240,8 +278,7 @@ int main(int argc, char** argv) {
   // A console takes the report through other calls; the first rule's calls already cover every
   // kind of failure the program reports.
   long calls_console = 0;
-  sweep.sweep_scenario(kind == "add" ? empty : present, Stderr::Console437, 1, calls_console,
-                       injectable, not_injectable);
+  sweep.sweep_scenario(console, Stderr::Console437, 1, calls_console, injectable, not_injectable);
   fs::remove_all(dir);
 
   std::cout << "fault sweep of " << argv[2] << ": " << calls_empty + calls_present + calls_console

@@ -182,6 +182,77 @@ std::string error_message(const Fault& primary, std::optional<WayOut> way_out) {
   return system_text(primary.mode == Mode::Null ? 0 : kEFail);
 }
 
+// The report of a failing GetModuleFileNameW at `site`.
+std::string own_path_report(std::string_view site, std::optional<WayOut> way_out) {
+  const std::string text = way_out == WayOut::NoSystemText
+                               ? "OS Error 8 (FormatMessageW() returned error 8)"
+                               : system_text(kLastError);
+  return testing::failure_report(site,
+                                 "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
+                                 "OutOfMemory, message: " +
+                                     quoted(text) + " }");
+}
+
+// A refused apartment's detailed form.
+std::string apartment_detail(std::optional<WayOut> way_out) {
+  return "CoInitializeExFailed(" +
+         quoted(way_out == WayOut::NoSystemText ? "" : system_text(kEFail)) + ")";
+}
+
+// The check's report at `site` for a failure whose error shows as `detail`.
+std::string check_report(std::string_view site, std::string_view message, std::string_view detail) {
+  return testing::failure_report(std::string("src\\check_main:") + std::string(site),
+                                 std::string(message) + ": " + std::string(detail));
+}
+
+// What orvane-firewall-check must do: it changes no rule whatever fails; a failure before or while
+// it reads the firewall stops it with the report at that step's site; a failure while it writes
+// standard output loses (part of) what it says but not its exit status.
+std::expected<Expectation, std::string> expect_check(const Scenario& scenario, const Fault& primary,
+                                                     std::optional<WayOut> way_out) {
+  const std::string& name = primary.name;
+  Expectation expected{.exit_code = scenario.clean_exit_code,
+                       .out = scenario.clean_out,
+                       .err = "",
+                       .store = scenario.initial_store};
+  const std::string code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
+  const std::string windows_error = "WindowsError(Error { code: HRESULT(" + code +
+                                    "), message: " + quoted(error_message(primary, way_out)) +
+                                    " })";
+  if (name == "SetDefaultDllDirectories" || name == "GetErrorInfo" || name == "GetConsoleMode") {
+    return expected;  // by design, or (GetConsoleMode) the words go out as bytes instead
+  }
+  if (name == "WriteFile" || name == "WriteConsoleW" || name == "MultiByteToWideChar") {
+    expected.out.clear();  // the words fit one write
+    return expected;
+  }
+  expected.exit_code = 101;
+  expected.out.clear();
+  if (name == "GetModuleFileNameW") {
+    expected.err = own_path_report("src\\check_main:36:7", way_out);
+  } else if (name == "SysAllocStringLen") {
+    expected.err = testing::failure_report(scenario.allocation_stop_location, "allocation failed");
+  } else if (name == "CoInitializeEx") {
+    expected.err =
+        check_report("45:21", "Failed to open the firewall rules", apartment_detail(way_out));
+  } else if (name == "CoCreateInstance" || name == "INetFwPolicy2::get_Rules") {
+    expected.err = check_report("45:21", "Failed to open the firewall rules", windows_error);
+  } else if (name == "INetFwRules::Item" && primary.occurrence >= 1 && primary.occurrence <= 6) {
+    expected.err = check_report(
+        "51:30",
+        "Failed to look up " + std::string(testing::kProgramRules[primary.occurrence - 1].words) +
+            " rule",
+        windows_error);
+  } else if (name == "INetFwRules::get__NewEnum" || name == "IEnumVARIANT::Next" ||
+             name == "IUnknown::QueryInterface" || name.starts_with("INetFwRule::get_")) {
+    expected.err = check_report("55:3", "Failed to read the firewall rules", windows_error);
+  } else {
+    return std::unexpected("no expectation for a failing " + name);
+  }
+  if (way_out == WayOut::NothingWritten) expected.err.clear();
+  return expected;
+}
+
 }  // namespace
 
 Trace parse_trace(std::string_view text) {
@@ -216,7 +287,8 @@ std::vector<Mode> modes_for(const TraceCall& call) {
   std::vector<Mode> modes = {Mode::ErrorWithInfo};
   // The information such a call leaves is never read; without it, the run must be spotless.
   if (error_info_unread(call.name)) modes.push_back(Mode::ErrorNoInfo);
-  if (r.size() > 10) modes.push_back(Mode::Null);
+  // A property get left "null" gives 0 or a null BSTR (the empty text): a value, no failure.
+  if (r.size() > 10 && !call.name.starts_with("INetFwRule::get_")) modes.push_back(Mode::Null);
   return modes;
 }
 
@@ -236,20 +308,21 @@ std::string fault_text(const Fault& fault) {
 }
 
 Expectation expect_clean(const Scenario& scenario) {
-  return {.exit_code = 0, .err = "", .store = store_after(scenario, 0, Fault{}, Step::Ignored)};
+  if (scenario.program == Program::Check) {
+    return {.exit_code = scenario.clean_exit_code,
+            .out = scenario.clean_out,
+            .err = "",
+            .store = scenario.initial_store};
+  }
+  return {.exit_code = 0,
+          .out = "",
+          .err = "",
+          .store = store_after(scenario, 0, Fault{}, Step::Ignored)};
 }
 
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
                                                const Fault& primary,
                                                const std::optional<Fault>& secondary) {
-  const std::optional<Step> step = step_of(scenario.program, primary.name);
-  if (!step) return std::unexpected("no expectation for a failing " + primary.name);
-  const bool before_rules = *step == Step::OwnPath || primary.name == "SetDefaultDllDirectories";
-  if (rule < 0 || rule > 6 || before_rules != (rule == 0)) {
-    return std::unexpected(primary.name +
-                           (before_rules ? " failed inside rule " : " failed outside any rule ") +
-                           std::to_string(rule));
-  }
   std::optional<WayOut> way_out;
   if (secondary) {
     way_out = way_out_of(secondary->name);
@@ -258,11 +331,25 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
                              " on the way out of a failing " + primary.name);
     }
   }
-
-  Expectation expected;
-  expected.unread_error_info_allowed =
+  const bool unread =
       (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
       (secondary && error_info_unread(secondary->name) && secondary->mode == Mode::ErrorWithInfo);
+  if (scenario.program == Program::Check) {
+    auto expected = expect_check(scenario, primary, way_out);
+    if (expected) expected->unread_error_info_allowed = unread;
+    return expected;
+  }
+  const std::optional<Step> step = step_of(scenario.program, primary.name);
+  if (!step) return std::unexpected("no expectation for a failing " + primary.name);
+  const bool before_rules = *step == Step::OwnPath || primary.name == "SetDefaultDllDirectories";
+  if (rule < 0 || rule > 6 || before_rules != (rule == 0)) {
+    return std::unexpected(primary.name +
+                           (before_rules ? " failed inside rule " : " failed outside any rule ") +
+                           std::to_string(rule));
+  }
+
+  Expectation expected;
+  expected.unread_error_info_allowed = unread;
 
   expected.store = store_after(scenario, rule, primary, *step);
   switch (*step) {
@@ -270,30 +357,19 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
     case Step::LookUp:
       expected.exit_code = 0;
       break;
-    case Step::OwnPath: {
-      const std::string text = way_out == WayOut::NoSystemText
-                                   ? "OS Error 8 (FormatMessageW() returned error 8)"
-                                   : system_text(kLastError);
+    case Step::OwnPath:
       expected.exit_code = 101;
-      expected.err = testing::failure_report(
-          "src\\main:9:10",
-          "called `Result::unwrap()` on an `Err` value: Os { code: 8, kind: "
-          "OutOfMemory, message: " +
-              quoted(text) + " }");
+      expected.err = own_path_report("src\\main:9:10", way_out);
       break;
-    }
     case Step::AllocationStop:
       expected.exit_code = 101;
       expected.err =
           testing::failure_report(scenario.allocation_stop_location, "allocation failed");
       break;
-    case Step::Apartment: {
-      const std::string text = way_out == WayOut::NoSystemText ? "" : system_text(kEFail);
+    case Step::Apartment:
       expected.exit_code = 101;
-      expected.err = testing::rule_report(scenario.program, rule,
-                                          "CoInitializeExFailed(" + quoted(text) + ")");
+      expected.err = testing::rule_report(scenario.program, rule, apartment_detail(way_out));
       break;
-    }
     case Step::RuleFailure: {
       const char* code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
       expected.exit_code = 101;
@@ -318,7 +394,7 @@ Judgement judge(const Expectation& expected, const Outcome& outcome) {
   } else if (outcome.exit_code != expected.exit_code) {
     differs("exit status", std::to_string(expected.exit_code), std::to_string(outcome.exit_code));
   }
-  if (!outcome.out.empty()) differs("standard output", "", outcome.out);
+  if (outcome.out != expected.out) differs("standard output", expected.out, outcome.out);
   if (outcome.err != expected.err) differs("standard error", expected.err, outcome.err);
   if (outcome.store != expected.store) {
     auto joined = [](const std::vector<std::string>& lines) {

@@ -58,6 +58,9 @@ struct Scenario {
   std::vector<std::string> added_rules;    // the six lines a clean run of the adder adds, in order
   // Where the stop for a string that cannot be allocated points, `src\...:LINE:COLUMN`.
   std::string allocation_stop_location;
+  // The check's: what a run in which nothing failed writes to standard output, and its status.
+  std::string clean_out;
+  int clean_exit_code = 0;
 };
 
 // How a run ended.
@@ -72,6 +75,7 @@ struct Outcome {
 
 struct Expectation {
   int exit_code = 0;
+  std::string out;
   std::string err;
   std::vector<std::string> store;
   // Whether the fault itself left error information after a call whose error information the
@@ -81,9 +85,10 @@ struct Expectation {
 };
 
 // What the program must do when `primary`, made while rule `rule` (1 to 6; 0 before the first)
-// was being added or removed, fails, and when `secondary`, made later in the same run on its way
-// out, fails too. An error names a fault for which no expectation exists, which the sweep counts as
-// a finding so that a new kind of call is thought about rather than passed.
+// was being added or removed (the check ignores `rule`: it has one apartment for all), fails, and
+// when `secondary`, made later in the same run on its way out, fails too. An error names a fault
+// for which no expectation exists, which the sweep counts as a finding so that a new kind of call
+// is thought about rather than passed.
 std::expected<Expectation, std::string> expect(const Scenario& scenario, int rule,
                                                const Fault& primary,
                                                const std::optional<Fault>& secondary);

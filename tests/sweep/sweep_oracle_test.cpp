@@ -14,10 +14,14 @@ const std::vector<std::string> kRules = {"Name=\"r1\"", "Name=\"r2\"", "Name=\"r
                                          "Name=\"r4\"", "Name=\"r5\"", "Name=\"r6\""};
 const Scenario kEmpty{.initial_store = {},
                       .added_rules = kRules,
-                      .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71"};
+                      .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71",
+                      .clean_out = "",
+                      .clean_exit_code = 0};
 const Scenario kPresent{.initial_store = kRules,
                         .added_rules = kRules,
-                        .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71"};
+                        .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71",
+                        .clean_out = "",
+                        .clean_exit_code = 0};
 
 constexpr const char* kRule3Report =
     "\nthread 'main' panicked at src\\main:74:10:\nFailed to add halvic in rule if not exists: "

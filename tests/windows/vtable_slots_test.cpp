@@ -46,6 +46,7 @@ TEST(VtableSlots, EveryMethodTheProgramCallsIsWhereTheSdkPutsIt) {
   auto* rule = slot_object<INetFwRule>();
   auto* error_info = slot_object<IErrorInfo>();
   auto* restricted = slot_object<IRestrictedErrorInfo>();
+  auto* walk = slot_object<IEnumVARIANT>();
   const BSTR text = nullptr;
   VARIANT value{};
   const struct {
@@ -59,6 +60,18 @@ TEST(VtableSlots, EveryMethodTheProgramCallsIsWhereTheSdkPutsIt) {
       {"INetFwRules::Add", 8, rules->Add(nullptr)},
       {"INetFwRules::Remove", 9, rules->Remove(text)},
       {"INetFwRules::Item", 10, rules->Item(text, nullptr)},
+      {"INetFwRules::get__NewEnum", 11, rules->get__NewEnum(nullptr)},
+      {"INetFwRule::get_Name", 7, rule->get_Name(nullptr)},
+      {"INetFwRule::get_ApplicationName", 11, rule->get_ApplicationName(nullptr)},
+      {"INetFwRule::get_Protocol", 15, rule->get_Protocol(nullptr)},
+      {"INetFwRule::get_Direction", 27, rule->get_Direction(nullptr)},
+      {"INetFwRule::get_Enabled", 33, rule->get_Enabled(nullptr)},
+      {"INetFwRule::get_Profiles", 37, rule->get_Profiles(nullptr)},
+      {"INetFwRule::get_Action", 41, rule->get_Action(nullptr)},
+      {"IEnumVARIANT::Next", 3, walk->Next(0, nullptr, nullptr)},
+      {"IEnumVARIANT::Skip", 4, walk->Skip(0)},
+      {"IEnumVARIANT::Reset", 5, walk->Reset()},
+      {"IEnumVARIANT::Clone", 6, walk->Clone(nullptr)},
       {"INetFwRule::put_Name", 8, rule->put_Name(text)},
       {"INetFwRule::put_Description", 10, rule->put_Description(text)},
       {"INetFwRule::put_ApplicationName", 12, rule->put_ApplicationName(text)},

@@ -9,6 +9,9 @@
 #   firewall-calls      the calls Wine's firewall receives, from that folder (Wine's trace)
 #   firewall-missing    Wine's firewall classes cannot be created: the exact report, status 101
 #   no-stderr           the same without a standard error: nothing written, status 101
+#   check               PROGRAM is orvane-firewall-check.exe: Wine's look-up answers E_NOTIMPL,
+#                       which is no missing rule, so the exact report, status 101, nothing on
+#                       standard output
 #   out-of-memory       PROGRAM is the out-of-memory probe: one line, then the fail-fast status
 #   installer           PROGRAM is the NSIS installer of examples/nsis as built: installing,
 #                       uninstalling, and stopping when either program fails with the report in its
@@ -218,6 +221,26 @@ case "$case_name" in
     [ "${BASH_REMATCH[1]}" = 80070005 ] || fail "code 0x${BASH_REMATCH[1]}, expected Wine's 0x80070005"
     printf '\n%s\n%s\n' "thread 'main' panicked at $site:" "$third" >"$work/expected"
     cmp "$work/expected" "$work/err" || fail "report differs: $(od -c "$work/err")"
+    ;;
+
+  check)
+    copy="$(copy_into_non_ascii_folder)"
+    run "$copy"
+    expect_status 101
+    expect_empty out
+    third="$(sed -n 3p "$work/err")"
+    pattern='^Failed to look up lobby in rule: WindowsError\(Error \{ code: HRESULT\(0x80004001\), message: "([^"\\]*)" \}\)$'
+    [[ "$third" =~ $pattern ]] || fail "third line has another shape: $third"
+    printf '\n%s\n%s\n' "thread 'main' panicked at src\\check_main:51:30:" "$third" >"$work/expected"
+    cmp "$work/expected" "$work/err" || fail "report differs: $(od -c "$work/err")"
+    # Only the first name was looked up, and the firewall's objects were all released.
+    WINEDEBUG=-all,+hnetcfg run "$copy"
+    expect_status 101
+    [ "$(firewall_calls "$work/err")" = "Item $(wine_debug_text "Orvane Lobby In")" ] \
+      || fail "the firewall received other calls: $(firewall_calls "$work/err")"
+    for object in fwpolicy2 netfw_rules; do
+      grep -q ":hnetcfg:${object}_Release destroying" "$work/err" || fail "$object not released"
+    done
     ;;
 
   out-of-memory)

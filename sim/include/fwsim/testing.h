@@ -68,6 +68,11 @@ void set_stderr(StderrKind kind, unsigned code_page = 65001);
 // they are; WriteConsoleW's units converted to UTF-8).
 std::string captured_stderr();
 
+// The same for standard output (FWSIM_STDOUT): how it looks to the program, and what the program
+// wrote to it since reset().
+void set_stdout(StderrKind kind, unsigned code_page = 65001);
+std::string captured_stdout();
+
 // ---------------------------------------------------------------------------------------------
 // What happened (trace.cpp)
 

@@ -114,7 +114,8 @@ HANDLE WINAPI GetProcessHeap();
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
 // ---------------------------------------------------------------------------------------------
-// kernel32: standard error, a file or a console (kernel32_stderr.cpp)
+// kernel32: standard output and standard error, each a file or a console (kernel32_stderr.cpp)
+inline constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 inline constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
 
 HANDLE WINAPI GetStdHandle(DWORD std_handle);
@@ -146,6 +147,7 @@ enum VARENUM : VARTYPE {
   VT_EMPTY = 0,
   VT_I4 = 3,
   VT_BSTR = 8,
+  VT_DISPATCH = 9,
   VT_BOOL = 11,
   VT_VARIANT = 12,
   VT_UNKNOWN = 13,
@@ -167,6 +169,7 @@ struct SAFEARRAY {
 };
 
 struct IUnknown;
+struct IDispatch;
 
 struct VARIANT {
   VARTYPE vt;
@@ -179,6 +182,7 @@ struct VARIANT {
     BSTR bstrVal;
     SAFEARRAY* parray;
     IUnknown* punkVal;
+    IDispatch* pdispVal;
     std::uint64_t reserved_[2];
   };
 };
@@ -189,6 +193,7 @@ static_assert(sizeof(VARIANT) == 24);
 #define V_ARRAY(v) ((v)->parray)
 #define V_BOOL(v) ((v)->boolVal)
 #define V_I4(v) ((v)->lVal)
+#define V_DISPATCH(v) ((v)->pdispVal)
 
 // oleaut32.cpp
 BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT length);
@@ -233,10 +238,36 @@ struct IRestrictedErrorInfo : IUnknown {
   ~IRestrictedErrorInfo() = default;
 };
 
+// The type a VT_DISPATCH VARIANT holds. IDispatch's own four methods (GetTypeInfoCount,
+// GetTypeInfo, GetIDsOfNames, Invoke) come after IUnknown's on Windows; the program calls none of
+// them, so fwsim declares none and its objects are reached through QueryInterface only.
+struct IDispatch : IUnknown {
+ protected:
+  ~IDispatch() = default;
+};
+
+// A collection's enumerator (oaidl.h), as Microsoft's IEnumVARIANT documentation describes it:
+// Next fills up to `celt` VARIANTs and answers S_OK when it filled them all, S_FALSE when fewer
+// were left; `fetched` may be null only when `celt` is 1. Skip answers S_FALSE when fewer than
+// `celt` were left; Reset starts again; Clone gives an independent enumerator at the same place.
+struct IEnumVARIANT : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* fetched) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** enumerator) = 0;
+
+ protected:
+  ~IEnumVARIANT() = default;
+};
+
 inline constexpr IID IID_IUnknown = {
     0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr IID IID_IErrorInfo = {
     0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+inline constexpr IID IID_IDispatch = {
+    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IEnumVARIANT = {
+    0x00020404, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 // ole32.cpp
 HRESULT WINAPI CoInitializeEx(LPVOID reserved, DWORD co_init);
@@ -249,8 +280,9 @@ HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* info);
 
 // ---------------------------------------------------------------------------------------------
 // Windows Firewall (netfw.h): NetFwPolicy2 and the NetFwRules collection (firewall.cpp), NetFwRule
-// (firewall_rule.cpp); behind them the rule store (firewall_store.cpp, firewall_rule_line.cpp)
-// and the firewall's checks of a rule (firewall_rule_checks.cpp)
+// (firewall_rule.cpp), the collection's enumerator (firewall_rule_enum.cpp); behind them the rule
+// store (firewall_store.cpp, firewall_rule_line.cpp) and the firewall's checks of a rule
+// (firewall_rule_checks.cpp)
 enum NET_FW_RULE_DIRECTION { NET_FW_RULE_DIR_IN = 1, NET_FW_RULE_DIR_OUT = 2, NET_FW_RULE_DIR_MAX };
 enum NET_FW_ACTION { NET_FW_ACTION_BLOCK = 0, NET_FW_ACTION_ALLOW = 1, NET_FW_ACTION_MAX };
 enum NET_FW_IP_PROTOCOL {
@@ -265,7 +297,8 @@ enum NET_FW_PROFILE_TYPE2 {
   NET_FW_PROFILE2_ALL = 0x7FFFFFFF
 };
 
-struct INetFwRule : IUnknown {
+// A dual interface on Windows: IDispatch's methods come before its own.
+struct INetFwRule : IDispatch {
   virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* name) = 0;
   virtual HRESULT STDMETHODCALLTYPE put_Name(BSTR name) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_Description(BSTR* desc) = 0;
@@ -313,6 +346,9 @@ struct INetFwRules : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Add(INetFwRule* rule) = 0;
   virtual HRESULT STDMETHODCALLTYPE Remove(BSTR name) = 0;
   virtual HRESULT STDMETHODCALLTYPE Item(BSTR name, INetFwRule** rule) = 0;
+  // An object whose IEnumVARIANT (by QueryInterface) walks the rules as they stood when it was
+  // made.
+  virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** new_enum) = 0;
 
  protected:
   ~INetFwRules() = default;

@@ -1,0 +1,17 @@
+// The enumerator of the simulated NetFwRules collection (get__NewEnum): an IEnumVARIANT over the
+// rules as they stood when it was made. Internal to fwsim.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "fwsim/testing.h"
+#include "fwsim/win32.h"
+
+namespace fwsim::detail {
+
+// A new enumerator over `rules`, at `position`, holding the one reference it is handed out with.
+IEnumVARIANT* new_rule_enum(std::shared_ptr<const std::vector<Rule>> rules, std::size_t position);
+
+}  // namespace fwsim::detail

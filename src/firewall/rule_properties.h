@@ -1,0 +1,30 @@
+#pragma once
+
+#include <expected>
+
+#include "firewall/firewall_error.h"
+#include "platform/win32.h"
+
+namespace orvane::firewall {
+
+// What a rule is called and which program it is for, as the firewall gives them (UTF-16, exactly;
+// empty for a null BSTR, which a rule for every program has).
+struct RuleIdentity {
+  WideString name;
+  WideString application;
+};
+std::expected<RuleIdentity, FirewallError> read_identity(INetFwRule* rule);
+
+// What a rule does, as the firewall's numbers: Action (NET_FW_ACTION), Direction
+// (NET_FW_RULE_DIRECTION), Protocol (an IP protocol number, 256 for any) and Profiles (a
+// NET_FW_PROFILE_TYPE2 mask), kept as they come even when they name no documented value.
+struct RuleSettings {
+  bool enabled;
+  LONG action;
+  LONG direction;
+  LONG protocol;
+  LONG profiles;
+};
+std::expected<RuleSettings, FirewallError> read_settings(INetFwRule* rule);
+
+}  // namespace orvane::firewall

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "text/wide_string.h"
+
+namespace orvane::text {
+
+// Whether two UTF-16 texts are equal without letter case, as Windows compares file names: unit by
+// unit, each mapped through an uppercase table (see upper_case.cpp for what the table holds).
+bool equal_ignoring_case(WideView a, WideView b);
+
+// The unit's uppercase form in that table; the unit itself when it has none.
+WideChar upper_case_unit(WideChar unit);
+
+}  // namespace orvane::text
