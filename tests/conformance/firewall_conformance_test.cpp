@@ -11,6 +11,7 @@
 // carries it as its description).
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -43,11 +44,14 @@ using orvane::platform::ComApartment;
 using orvane::platform::ComPtr;
 using orvane::platform::OwnedBstr;
 using orvane::platform::OwnedVariant;
+using orvane::platform::OwnedVariants;
 using orvane::text::text_to_wide;
 using orvane::text::wide_to_text;
 
 // Microsoft's INetFwRules::Item documentation: HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
 constexpr HRESULT kNoSuchRule = static_cast<HRESULT>(0x80070002);
+// The lobby's path in a folder of the usual shape.
+constexpr const char* kLobby = "C:\\Games\\Orvane\\orvane-lobby.exe";
 // The clean-up gives a name up after this many tries.
 constexpr int kSweepAttempts = 64;
 
@@ -140,6 +144,63 @@ T number_of(INetFwRule* rule, HRESULT (STDMETHODCALLTYPE INetFwRule::*get)(T*)) 
   return value;
 }
 
+// Checks that a rule reads back what the programs put on it.
+void expect_as_added(INetFwRule* rule, const WideString& rule_name, const WideString& application,
+                     NET_FW_RULE_DIRECTION direction) {
+  EXPECT_EQ(text_of(rule, &INetFwRule::get_Name), rule_name);
+  EXPECT_EQ(number_of(rule, &INetFwRule::get_Direction), direction);
+  EXPECT_EQ(number_of(rule, &INetFwRule::get_Enabled), VARIANT_TRUE);
+  EXPECT_EQ(number_of(rule, &INetFwRule::get_Action), NET_FW_ACTION_ALLOW);
+  EXPECT_EQ(text_of(rule, &INetFwRule::get_ApplicationName), application);
+  EXPECT_EQ(number_of(rule, &INetFwRule::get_Protocol), LONG{NET_FW_IP_PROTOCOL_UDP});
+}
+
+// get__NewEnum's object, asked for IEnumVARIANT; null when either call fails.
+ComPtr<IEnumVARIANT> enumerate(INetFwRules* rules) {
+  ComPtr<IUnknown> unknown;
+  ComPtr<IEnumVARIANT> walker;
+  EXPECT_EQ(hex(rules->get__NewEnum(unknown.put())), hex(S_OK));
+  if (unknown) {
+    EXPECT_EQ(hex(unknown->QueryInterface(orvane::kIidIEnumVARIANT, walker.put_void())), hex(S_OK));
+  }
+  return walker;
+}
+
+// Walks on to the end, one Next at a time. An element that is a VT_DISPATCH whose QueryInterface
+// gives INetFwRule is kept as that rule, any other as null. The limit stops a faulty enumerator.
+std::vector<ComPtr<INetFwRule>> walk(IEnumVARIANT* walker) {
+  std::vector<ComPtr<INetFwRule>> seen;
+  while (walker && seen.size() < 1'000'000) {
+    OwnedVariants<1> element;
+    ULONG fetched = 99;
+    if (walker->Next(1, element.put(), &fetched) != S_OK || fetched != 1) break;
+    const ComPtr<IDispatch> dispatch = element.take_dispatch(0);
+    ComPtr<INetFwRule> rule;
+    if (dispatch) (void)dispatch->QueryInterface(orvane::kIidINetFwRule, rule.put_void());
+    seen.push_back(std::move(rule));
+  }
+  return seen;
+}
+
+// The names of the walked rules that carry the suite's prefix, in the order walked.
+std::vector<WideString> own_names(const std::vector<ComPtr<INetFwRule>>& walked) {
+  std::vector<WideString> names;
+  for (const auto& rule : walked) {
+    if (!rule) continue;
+    WideString rule_name = text_of(rule.get(), &INetFwRule::get_Name);
+    if (rule_name.starts_with(prefix())) names.push_back(std::move(rule_name));
+  }
+  return names;
+}
+
+// The first walked rule of a name, or null.
+INetFwRule* walked_rule(const std::vector<ComPtr<INetFwRule>>& walked, const WideString& wanted) {
+  for (const auto& rule : walked) {
+    if (rule && text_of(rule.get(), &INetFwRule::get_Name) == wanted) return rule.get();
+  }
+  return nullptr;
+}
+
 class Conformance : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -173,8 +234,9 @@ class Conformance : public ::testing::Test {
     return full;
   }
 
-  // A new rule object with the properties the programs put, in their order; the first put that
-  // fails ends it, and its answer is `put_result` (or the creation's, when there is no rule).
+  // A new rule object with the properties the programs put, in their order (no ApplicationName
+  // for an empty `application`); the first put that fails ends it, and its answer is `put_result`
+  // (or the creation's, when there is no rule).
   struct NewRule {
     ComPtr<INetFwRule> rule;
     HRESULT put_result;
@@ -195,7 +257,9 @@ class Conformance : public ::testing::Test {
     if (SUCCEEDED(hr)) hr = rule->put_Direction(direction);
     if (SUCCEEDED(hr)) hr = rule->put_Enabled(VARIANT_TRUE);
     if (SUCCEEDED(hr)) hr = rule->put_Action(NET_FW_ACTION_ALLOW);
-    if (SUCCEEDED(hr)) hr = rule->put_ApplicationName(bstr(application).get());
+    if (SUCCEEDED(hr) && !application.empty()) {
+      hr = rule->put_ApplicationName(bstr(application).get());
+    }
     if (SUCCEEDED(hr)) hr = rule->put_Protocol(NET_FW_IP_PROTOCOL_UDP);
     made.put_result = hr;
     return made;
@@ -207,6 +271,17 @@ class Conformance : public ::testing::Test {
     NewRule made = new_rule(rule_name, application, direction);
     if (FAILED(made.put_result)) return made.put_result;
     return rules_->Add(made.rule.get());
+  }
+
+  // Rules of the suite's own for the lobby, named "Walk <first>", "Walk <first + 1>", ..., added
+  // in that order; their names.
+  std::vector<WideString> add_walked(std::size_t how_many, std::size_t first = 1) {
+    std::vector<WideString> names;
+    for (std::size_t i = first; i < first + how_many; ++i) {
+      names.push_back(name("Walk " + std::to_string(i)));
+      EXPECT_EQ(hex(add(names.back(), text_to_wide(kLobby))), hex(S_OK));
+    }
+    return names;
   }
 
   LONG count() {
@@ -294,13 +369,7 @@ TEST_F(Conformance, ARuleOfTheProgramsShapeReadsBackAsPutAndTheRestAsDefaults) {
   ASSERT_EQ(hex(found.hr), hex(S_OK));
   ASSERT_TRUE(found.rule);
   INetFwRule* rule = found.rule.get();
-
-  EXPECT_EQ(text_of(rule, &INetFwRule::get_Name), rule_name);
-  EXPECT_EQ(number_of(rule, &INetFwRule::get_Direction), NET_FW_RULE_DIR_OUT);
-  EXPECT_EQ(number_of(rule, &INetFwRule::get_Enabled), VARIANT_TRUE);
-  EXPECT_EQ(number_of(rule, &INetFwRule::get_Action), NET_FW_ACTION_ALLOW);
-  EXPECT_EQ(text_of(rule, &INetFwRule::get_ApplicationName), application);
-  EXPECT_EQ(number_of(rule, &INetFwRule::get_Protocol), LONG{NET_FW_IP_PROTOCOL_UDP});
+  expect_as_added(rule, rule_name, application, NET_FW_RULE_DIR_OUT);
 
   // Never put. A null BSTR and an empty one are the same text to COM, and to the programs.
   EXPECT_EQ(number_of(rule, &INetFwRule::get_Profiles), LONG{0x7FFFFFFF});  // NET_FW_PROFILE2_ALL
@@ -372,6 +441,80 @@ TEST_F(Conformance, OneCollectionAndAnotherPolicysCollectionSeeAnAddAndARemove) 
   ASSERT_EQ(hex(rules_->Remove(bstr(seen).get())), hex(S_OK));
   EXPECT_EQ(finds(rules_.get(), seen), "no rule") << "the same collection, after Remove";
   EXPECT_EQ(finds(second.get(), seen), "no rule") << "the second collection, after Remove";
+}
+
+// ----- Walking the rules -----------------------------------------------------------------------
+// The check reads every rule through get__NewEnum. A real firewall holds hundreds of other rules:
+// these tests look for the suite's own among them.
+
+// IEnumVARIANT::Next gives VARIANTs; Microsoft's firewall samples walk the rules with For Each and
+// use each element as a rule object, which fwsim gives as a VT_DISPATCH. Microsoft documents no
+// order; fwsim walks in store order, the order of Add.
+TEST_F(Conformance, AWalkGivesEveryRuleOnceAsAnINetFwRuleTheSuitesAsAddedAndInOrder) {
+  const std::vector<WideString> added = add_walked(3);
+  const auto walked = walk(enumerate(rules_.get()).get());
+  for (std::size_t i = 0; i < walked.size(); ++i) {
+    EXPECT_TRUE(walked[i]) << "element " << i << " is no VT_DISPATCH that gives INetFwRule";
+  }
+  EXPECT_EQ(static_cast<LONG>(walked.size()), count());
+  EXPECT_EQ(own_names(walked), added);
+  for (const WideString& n : added) {
+    if (INetFwRule* rule = walked_rule(walked, n)) {
+      expect_as_added(rule, n, text_to_wide(kLobby), NET_FW_RULE_DIR_IN);
+    }
+  }
+}
+
+// As IEnumVARIANT's documentation has them: Next and Skip answer S_FALSE when fewer than asked
+// for were left (Next with the count it gave); Clone copies the position, then moves on its own.
+TEST_F(Conformance, NextSkipResetAndCloneAnswerAsDocumented) {
+  add_walked(5);
+  const auto total = static_cast<ULONG>(count());
+  const ComPtr<IEnumVARIANT> walker = enumerate(rules_.get());
+  ASSERT_TRUE(walker);
+  const auto next3 = [](IEnumVARIANT* from) {
+    OwnedVariants<3> batch;
+    ULONG fetched = 99;
+    const HRESULT hr = from->Next(3, batch.put(), &fetched);
+    return hex(hr) + " " + std::to_string(fetched);
+  };
+  EXPECT_EQ(next3(walker.get()), "0x00000000 3") << "Next(3) at the start";
+  EXPECT_EQ(hex(walker->Skip(total - 5)), hex(S_OK)) << "Skip to two before the end";
+  ComPtr<IEnumVARIANT> clone;
+  ASSERT_EQ(hex(walker->Clone(clone.put())), hex(S_OK));
+  ASSERT_TRUE(clone);
+  EXPECT_EQ(hex(walker->Skip(2)), hex(S_OK)) << "Skip(2) with two left, after Clone";
+  EXPECT_EQ(hex(walker->Skip(1)), hex(S_FALSE)) << "Skip(1) at the end";
+  EXPECT_EQ(next3(walker.get()), "0x00000001 0") << "Next(3) after Skip past the end";
+  EXPECT_EQ(next3(clone.get()), "0x00000001 2") << "Next(3) of the clone, with two left";
+  EXPECT_EQ(hex(walker->Reset()), hex(S_OK));
+  EXPECT_EQ(static_cast<ULONG>(walk(walker.get()).size()), total) << "a walk after Reset";
+}
+
+// Microsoft does not document whether a walk sees a later Add; fwsim walks the rules as they stood
+// when the enumerator was made.
+TEST_F(Conformance, AWalkSeesTheRulesAsTheyStoodWhenItsEnumeratorWasMade) {
+  const std::vector<WideString> before = add_walked(1);
+  const ComPtr<IEnumVARIANT> walker = enumerate(rules_.get());
+  const std::vector<WideString> after = add_walked(1, 2);
+  EXPECT_EQ(own_names(walk(walker.get())), before);
+  EXPECT_EQ(own_names(walk(enumerate(rules_.get()).get())),
+            (std::vector<WideString>{before[0], after[0]}))
+      << "a new enumerator";
+}
+
+// Microsoft's INetFwRule::get_ApplicationName: the text is optional. The check compares it with
+// the programs' paths, so a rule for every program must read as no path: fwsim gives a null BSTR,
+// which COM takes as the empty text.
+TEST_F(Conformance, ARuleAddedWithoutAnApplicationReadsANullApplicationName) {
+  const WideString rule_name = name("No Application");
+  ASSERT_EQ(hex(add(rule_name, WideString())), hex(S_OK));
+  const auto walked = walk(enumerate(rules_.get()).get());
+  INetFwRule* rule = walked_rule(walked, rule_name);
+  ASSERT_TRUE(rule);
+  OwnedBstr application;
+  ASSERT_EQ(hex(rule->get_ApplicationName(application.put())), hex(S_OK));
+  EXPECT_EQ(application.get(), nullptr);
 }
 
 // ----- The firewall's checks --------------------------------------------------------------------
@@ -467,6 +610,37 @@ TEST_F(Conformance, AStandardUserMayLookButNotAddOrRemove) {
   EXPECT_EQ(finds(rules_.get(), rule_name), "no rule");
   EXPECT_EQ(hex(rules_->Remove(bstr(rule_name).get())), hex(E_ACCESSDENIED));
   EXPECT_EQ(count(), before);
+}
+
+// Reading rules needs no administrator rights, so a player may run the check: a standard user may
+// walk the rules and read every property the check reads.
+TEST_F(Conformance, AStandardUserMayWalkTheRulesAndReadEachProperty) {
+#if defined(ORVANE_WITH_FWSIM)
+  add_walked(1);
+  fwsim::set_user(fwsim::User::Standard);
+#elif defined(_WIN32)
+  if (running_elevated()) GTEST_SKIP() << "runs only without administrator rights";
+#endif
+  const auto walked = walk(enumerate(rules_.get()).get());
+  ASSERT_FALSE(walked.empty());
+  EXPECT_EQ(static_cast<LONG>(walked.size()), count());
+  const char* const properties[] = {"Name",    "ApplicationName", "Protocol", "Direction",
+                                    "Enabled", "Profiles",        "Action"};
+  for (const auto& rule : walked) {
+    ASSERT_TRUE(rule);
+    LONG protocol = 0, profiles = 0;
+    NET_FW_RULE_DIRECTION direction{};
+    VARIANT_BOOL enabled = 0;
+    NET_FW_ACTION action{};
+    const HRESULT answers[] = {
+        rule->get_Name(OwnedBstr().put()), rule->get_ApplicationName(OwnedBstr().put()),
+        rule->get_Protocol(&protocol),     rule->get_Direction(&direction),
+        rule->get_Enabled(&enabled),       rule->get_Profiles(&profiles),
+        rule->get_Action(&action)};
+    for (std::size_t i = 0; i < std::size(answers); ++i) {
+      EXPECT_EQ(hex(answers[i]), hex(S_OK)) << properties[i];
+    }
+  }
 }
 
 }  // namespace
