@@ -9,7 +9,6 @@
 #include "driver/firewall_reading.h"
 #include "driver/install_paths.h"
 #include "driver/orvane_rules.h"
-#include "driver/own_path.h"
 #include "firewall/bstr_conversion.h"
 #include "firewall/rule_collection.h"
 #include "platform/dll_search.h"
@@ -30,18 +29,9 @@ constexpr SourceLocation kOpenSite = {"src\\check_main", 45, 21};
 constexpr SourceLocation kLookUpSite = {"src\\check_main", 51, 30};
 constexpr SourceLocation kWalkSite = {"src\\check_main", 55, 3};
 
-// The folder of the program's own executable, found as orvane-firewall finds it.
-std::string installation_directory() {
-  const orvane::WideString own_path =
-      orvane::report::expect_success(orvane::driver::own_executable_path(),
-                                     "called `Result::unwrap()` on an `Err` value", kOwnPathSite);
-  return orvane::report::expect_present(orvane::driver::installation_directory(own_path),
-                                        "unable to find parent", kParentSite);
-}
-
 int check_rules() {
-  const orvane::driver::ApplicationPaths paths =
-      orvane::driver::application_paths(installation_directory());
+  const orvane::driver::ApplicationPaths paths = orvane::driver::application_paths(
+      orvane::driver::installation_directory_or_exit(kOwnPathSite, kParentSite));
   auto collection = orvane::report::expect_success(orvane::firewall::open_rule_collection(),
                                                    "Failed to open the firewall rules", kOpenSite);
   orvane::driver::FirewallReading reading;

@@ -7,7 +7,6 @@
 
 #include "driver/install_paths.h"
 #include "driver/orvane_rules.h"
-#include "driver/own_path.h"
 #include "driver/udp_allow_rule.h"
 #include "firewall/add_if_not_exists.h"
 #include "firewall/firewall_rule.h"
@@ -22,18 +21,9 @@ using orvane::driver::kOrvaneRules;
 using orvane::driver::OrvaneRule;
 using orvane::firewall::FirewallRule;
 
-// The folder of the program's own executable: the product's installation folder.
-std::string installation_directory() {
-  const orvane::WideString own_path = orvane::report::expect_success(
-      orvane::driver::own_executable_path(), "called `Result::unwrap()` on an `Err` value",
-      {"src\\main", 9, 10});
-  return orvane::report::expect_present(orvane::driver::installation_directory(own_path),
-                                        "unable to find parent", {"src\\main", 11, 10});
-}
-
 void register_rules() {
-  const std::string directory = installation_directory();
-  const ApplicationPaths paths = orvane::driver::application_paths(directory);
+  const ApplicationPaths paths = orvane::driver::application_paths(
+      orvane::driver::installation_directory_or_exit({"src\\main", 9, 10}, {"src\\main", 11, 10}));
   std::vector<FirewallRule> rules;
   rules.reserve(std::size(kOrvaneRules));
   for (const OrvaneRule& rule : kOrvaneRules) {

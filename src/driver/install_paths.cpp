@@ -2,7 +2,9 @@
 
 #include <initializer_list>
 
+#include "driver/own_path.h"
 #include "driver/windows_path.h"
+#include "report/expect.h"
 #include "text/utf16.h"
 
 namespace orvane::driver {
@@ -25,6 +27,14 @@ std::optional<std::string> installation_directory(WideView own_path) {
   const auto parent = parent_path(path);
   if (!parent) return std::nullopt;
   return std::string(*parent);
+}
+
+std::string installation_directory_or_exit(const report::SourceLocation& own_path_site,
+                                           const report::SourceLocation& parent_site) {
+  const WideString own_path = report::expect_success(
+      own_executable_path(), "called `Result::unwrap()` on an `Err` value", own_path_site);
+  return report::expect_present(installation_directory(own_path), "unable to find parent",
+                                parent_site);
 }
 
 ApplicationPaths application_paths(std::string_view installation_directory) {
