@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -69,7 +71,13 @@ std::string next_object_id(std::string_view class_name) {
   const std::lock_guard lock(s.mutex);
   auto count = s.id_counts.find(class_name);
   if (count == s.id_counts.end()) count = s.id_counts.emplace(std::string(class_name), 0).first;
-  return std::string(class_name) + "#" + std::to_string(++count->second);
+  // Formed in one string: every rule an enumeration hands out, and every BSTR, gets an id.
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), ++count->second).ptr;
+  std::string id;
+  id.reserve(class_name.size() + 1 + static_cast<std::size_t>(end - digits));
+  id.append(class_name).append(1, '#').append(digits, end);
+  return id;
 }
 
 std::string guid_label(const GUID& guid) {
