@@ -5,8 +5,8 @@
 #include <atomic>
 #include <charconv>
 #include <cstdint>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <mutex>
 
