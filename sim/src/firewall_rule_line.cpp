@@ -1,5 +1,4 @@
 // The rule store's line syntax: one rule a line, its properties in the order they were first put.
-#include <algorithm>
 #include <array>
 #include <charconv>
 #include <limits>
@@ -199,8 +198,6 @@ std::string format_rule(const Rule& rule) {
 
 std::expected<Rule, std::string> parse_rule(std::string_view line) {
   Rule rule;
-  // Every property has its `=`, so this is room enough (a text's own `=` only adds to it).
-  rule.reserve(static_cast<std::size_t>(std::ranges::count(line, '=')));
   while (!line.empty()) {
     auto property = read_property(line);
     if (!property) return std::unexpected(property.error());

@@ -1,6 +1,5 @@
 #include "firewall_store.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -159,10 +158,6 @@ std::expected<void, std::string> RuleStore::refresh() {
 
 void RuleStore::load(std::string_view content) {
   drop_cache();
-  const auto lines = static_cast<std::size_t>(std::ranges::count(content, '\n')) + 1;
-  lines_.reserve(lines);
-  rules_->reserve(lines);
-  first_by_name_.reserve(lines);
   std::size_t number = 0;
   while (!content.empty()) {
     std::size_t end = content.find('\n');
