@@ -163,7 +163,9 @@ UINT WINAPI SysStringLen(BSTR text) {
 
 void WINAPI SysFreeString(BSTR text) {
   start();
-  const std::string label = text == nullptr ? "null" : bstr_id("SysFreeString", text);
+  // The string's id, looked up only for a trace line; free_bstr catches a string that is not live.
+  std::string label;
+  if (tracing()) label = text == nullptr ? "null" : bstr_id("SysFreeString", text);
   free_bstr(text);
   trace("SysFreeString", label, "void");
 }
