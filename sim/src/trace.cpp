@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
-#include <map>
 #include <mutex>
 
 #include "fwsim/testing.h"
+#include "text.h"
 #include "trace.h"
 
 namespace fwsim::detail {
@@ -25,7 +25,7 @@ struct State {
   bool keep_log = false;
   std::vector<std::string> log;
   int trace_fd = -1;
-  std::map<std::string, long, std::less<>> id_counts;
+  TextMap<long> id_counts;
 };
 
 State& state() {
