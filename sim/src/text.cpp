@@ -226,10 +226,16 @@ bool decode_escaped(std::string_view text, std::string_view literal_escapes, boo
 
 bool read_text_form(std::string_view& in, std::u16string& out) {
   if (in.empty() || in.front() != '"') return false;
-  // The closing quote is the first one no backslash escapes.
-  std::size_t end = 1;
-  while (end < in.size() && in[end] != '"') end += in[end] == '\\' ? 2 : 1;
-  if (end >= in.size()) return false;
+  // The closing quote is the first one no backslash escapes: the first after a run of backslashes
+  // of even length (each escapes the next, so the run's last escapes the quote when it is odd).
+  std::size_t end = 0;
+  for (;;) {
+    end = in.find('"', end + 1);
+    if (end == std::string_view::npos) return false;
+    std::size_t backslashes = 0;
+    while (in[end - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) break;
+  }
   out.clear();
   if (!decode_escaped(in.substr(1, end - 1), "\"", true, out)) return false;
   in.remove_prefix(end + 1);
