@@ -25,7 +25,7 @@ struct FreeDeleter {
 
 struct BstrBlock {
   std::unique_ptr<void, FreeDeleter> memory;  // the 4-byte length prefix, the units, a null unit
-  std::string id;
+  long number;                                // of its id, BSTR#number
 };
 
 struct Registry {
@@ -58,7 +58,7 @@ BSTR allocate(const OLECHAR* text, UINT length) {
     std::memset(units, 0, bytes);
   }
   units[length] = u'\0';
-  BstrBlock block{std::move(memory), fwsim::detail::next_object_id("BSTR")};
+  BstrBlock block{std::move(memory), fwsim::detail::next_object_number("BSTR")};
   Registry& r = registry();
   const std::lock_guard lock(r.mutex);
   r.blocks.emplace(units, std::move(block));
@@ -84,7 +84,7 @@ std::string bstr_id(std::string_view call, BSTR text) {
   const std::lock_guard lock(r.mutex);
   const auto block = r.blocks.find(text);
   if (block == r.blocks.end()) reject_bstr(call, text);
-  return block->second.id;
+  return fwsim::detail::object_id("BSTR", block->second.number);
 }
 
 std::string vartype_text(const VARIANT* value) {

@@ -66,18 +66,25 @@ void trace(std::string_view name, std::string_view args, std::string_view result
   if (s.keep_log) s.log.push_back(std::move(line));
 }
 
-std::string next_object_id(std::string_view class_name) {
+long next_object_number(std::string_view class_name) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   auto count = s.id_counts.find(class_name);
   if (count == s.id_counts.end()) count = s.id_counts.emplace(std::string(class_name), 0).first;
-  // Formed in one string: every rule an enumeration hands out, and every BSTR, gets an id.
+  return ++count->second;
+}
+
+std::string object_id(std::string_view class_name, long number) {
   char digits[24];
-  const auto end = std::to_chars(std::begin(digits), std::end(digits), ++count->second).ptr;
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
   std::string id;
   id.reserve(class_name.size() + 1 + static_cast<std::size_t>(end - digits));
   id.append(class_name).append(1, '#').append(digits, end);
   return id;
+}
+
+std::string next_object_id(std::string_view class_name) {
+  return object_id(class_name, next_object_number(class_name));
 }
 
 std::string guid_label(const GUID& guid) {
