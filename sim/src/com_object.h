@@ -21,16 +21,19 @@ class ObjectBase {
   ObjectBase(const ObjectBase&) = delete;
   ObjectBase& operator=(const ObjectBase&) = delete;
   virtual ~ObjectBase() { --counters().objects; }
-  const std::string& id() const { return id_; }
+  std::string id() const { return object_id(class_name_, number_); }
 
  protected:
-  explicit ObjectBase(std::string_view class_name) : id_(next_object_id(class_name)) {
+  // `class_name` lives as long as the program (a literal).
+  explicit ObjectBase(std::string_view class_name)
+      : class_name_(class_name), number_(next_object_number(class_name)) {
     ++counters().objects;
   }
   std::atomic<ULONG> refs_{1};
 
  private:
-  std::string id_;
+  std::string_view class_name_;
+  long number_;
 };
 
 // IUnknown for an object that offers exactly one interface besides IUnknown.

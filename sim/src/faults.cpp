@@ -9,7 +9,6 @@
 // fault that silently never fires.
 #include <algorithm>
 #include <charconv>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -95,7 +94,7 @@ struct Entry {
 struct Table {
   std::mutex mutex;
   std::vector<Entry> entries;
-  std::map<std::string, long, std::less<>> counts;
+  TextMap<long> counts;
 };
 
 Table& table() {

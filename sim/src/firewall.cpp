@@ -144,7 +144,7 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
     } else if (auto rules = rule_store().rules(); !rules) {
       hr = store_failure(rules.error());
     } else {
-      made = new_rule_enum(std::make_shared<const std::vector<Rule>>(std::move(*rules)), 0);
+      made = new_rule_enum(std::move(*rules), 0);
     }
     if (new_enum != nullptr) *new_enum = made;
     trace(kName, id(), hresult_text(hr) + " " + object_label(made));

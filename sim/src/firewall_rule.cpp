@@ -70,7 +70,7 @@ const std::string& NetFwRule::method(std::string_view verb, Prop prop) {
 
 std::optional<PropValue> NetFwRule::put_value(Prop prop) const {
   std::lock_guard guard(mutex_);
-  const PropValue* value = find_property(props_, prop);
+  const PropValue* value = find_property(current(), prop);
   return value ? std::optional<PropValue>(*value) : std::nullopt;
 }
 
@@ -108,7 +108,8 @@ HRESULT NetFwRule::put(Prop prop, std::optional<PropValue> value, std::string_vi
     hr = fault_result(*fault);
   } else {
     std::unique_lock guard(mutex_);
-    if (value && ports_allowed(props_, prop, *value)) {
+    if (value && ports_allowed(current(), prop, *value)) {
+      if (stored_) props_ = *std::exchange(stored_, nullptr);
       put_property(props_, prop, std::move(*value));
     } else {
       guard.unlock();
@@ -131,12 +132,16 @@ HRESULT NetFwRule::get_text(Prop prop, BSTR* out) {
     hr = E_POINTER;
   } else {
     // A text that was put, even an empty one, reads back as a string; a text without a value on
-    // a new rule as null.
-    std::optional<PropValue> value = put_value(prop);
-    if (!value && !std::get<std::u16string>(default_value(prop)).empty()) {
-      value = default_value(prop);
+    // a new rule as null. The string is made from the rule's own text, copied once.
+    std::unique_lock guard(mutex_);
+    if (const PropValue* value = find_property(current(), prop)) {
+      *out = make_bstr(std::get<std::u16string>(*value));
+    } else {
+      guard.unlock();
+      const PropValue fallback = default_value(prop);
+      const auto& text = std::get<std::u16string>(fallback);
+      *out = text.empty() ? nullptr : make_bstr(text);
     }
-    *out = value ? make_bstr(std::get<std::u16string>(*value)) : nullptr;
   }
   if (tracing()) trace(name, id(), hresult_text(hr) + " " + bstr_label(out ? *out : nullptr));
   return hr;

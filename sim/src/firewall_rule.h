@@ -2,6 +2,7 @@
 // Windows' defaults for the rest. Internal to fwsim.
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,10 +20,14 @@ namespace fwsim::detail {
 class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
  public:
   explicit NetFwRule(Rule properties = {}) : Object("NetFwRule"), props_(std::move(properties)) {}
+  // A rule as an enumerator hands it out: it shares the store's rule, copied at the first put, so
+  // that walking many rules copies none of them.
+  explicit NetFwRule(std::shared_ptr<const Rule> stored)
+      : Object("NetFwRule"), stored_(std::move(stored)) {}
 
   Rule properties() const {
     std::lock_guard guard(mutex_);
-    return props_;
+    return current();
   }
 
   HRESULT STDMETHODCALLTYPE get_Name(BSTR* v) override { return get_text(Prop::Name, v); }
@@ -135,7 +140,11 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
   template <class T>
   HRESULT get_number(Prop prop, T* out);
 
+  // The properties, under mutex_: stored_ until the first put, props_ from then on.
+  const Rule& current() const { return stored_ ? *stored_ : props_; }
+
   mutable std::mutex mutex_;
+  std::shared_ptr<const Rule> stored_;
   Rule props_;
 };
 

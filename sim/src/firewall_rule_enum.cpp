@@ -38,7 +38,8 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
       hr = E_INVALIDARG;
     } else {
       for (; filled < celt && position_ < rules_->size(); ++filled, ++position_) {
-        auto* rule = new NetFwRule((*rules_)[position_]);
+        // The rule object reads the walk's own copy of the rule (until a put changes it).
+        auto* rule = new NetFwRule(std::shared_ptr<const Rule>(rules_, &(*rules_)[position_]));
         elements[filled] = VARIANT{};
         V_VT(&elements[filled]) = VT_DISPATCH;
         V_DISPATCH(&elements[filled]) = rule;

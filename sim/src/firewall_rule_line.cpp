@@ -197,7 +197,13 @@ std::string format_rule(const Rule& rule) {
 }
 
 std::expected<Rule, std::string> parse_rule(std::string_view line) {
+  // Room for every property at once, one for each `=` (a text's own `=` only adds room).
+  std::size_t properties = 0;
+  for (auto at = line.find('='); at != std::string_view::npos; at = line.find('=', at + 1)) {
+    ++properties;
+  }
   Rule rule;
+  rule.reserve(properties);
   while (!line.empty()) {
     auto property = read_property(line);
     if (!property) return std::unexpected(property.error());

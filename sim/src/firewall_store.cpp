@@ -182,8 +182,15 @@ void RuleStore::load(std::string_view content) {
 }
 
 void RuleStore::index_rule(Rule rule) {
-  first_by_name_.try_emplace(std::u16string(rule_name(rule)), rules_.size());
-  rules_.push_back(std::move(rule));
+  std::vector<Rule>& rules = own_rules();
+  first_by_name_.try_emplace(std::u16string(rule_name(rule)), rules.size());
+  rules.push_back(std::move(rule));
+}
+
+std::vector<Rule>& RuleStore::own_rules() {
+  // Under mutex_, nobody can take a new share of rules_, so a count of one stays one.
+  if (rules_.use_count() > 1) rules_ = std::make_shared<std::vector<Rule>>(*rules_);
+  return *rules_;
 }
 
 std::expected<std::size_t, std::string> RuleStore::rewrite(const RuleFilter& drop,
@@ -199,10 +206,11 @@ std::expected<std::size_t, std::string> RuleStore::rewrite(const RuleFilter& dro
   // Another process may have written the store since it was last read.
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   // Which rules go is decided on the newest store; lines_ holds the rules in the order of rules_.
-  std::vector<bool> dropped(rules_.size());
+  const std::vector<Rule>& rules = *rules_;
+  std::vector<bool> dropped(rules.size());
   std::size_t drops = 0;
-  for (std::size_t i = 0; i < rules_.size(); ++i) {
-    dropped[i] = drop && drop(rules_[i]);
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    dropped[i] = drop && drop(rules[i]);
     drops += dropped[i] ? 1 : 0;
   }
   if (drops == 0 && added == nullptr) return 0;  // nothing changes, so nothing is written
@@ -222,7 +230,7 @@ std::expected<std::size_t, std::string> RuleStore::rewrite(const RuleFilter& dro
   std::erase_if(lines_, [&](const Line& line) { return line.is_rule && dropped[rule++]; });
   if (added != nullptr) lines_.push_back({std::move(added_line), true});
   if (drops > 0) {
-    std::vector<Rule> kept = std::exchange(rules_, {});
+    std::vector<Rule> kept = std::exchange(own_rules(), {});
     first_by_name_.clear();
     for (std::size_t i = 0; i < kept.size(); ++i) {
       if (!dropped[i]) index_rule(std::move(kept[i]));
@@ -247,7 +255,7 @@ std::expected<void, std::string> RuleStore::check() {
 std::expected<std::size_t, std::string> RuleStore::count() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
-  return rules_.size();
+  return rules_->size();
 }
 
 std::expected<std::optional<Rule>, std::string> RuleStore::find(std::u16string_view name) {
@@ -255,10 +263,10 @@ std::expected<std::optional<Rule>, std::string> RuleStore::find(std::u16string_v
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   auto it = first_by_name_.find(std::u16string(name));
   if (it == first_by_name_.end()) return std::optional<Rule>();
-  return std::optional<Rule>(rules_[it->second]);
+  return std::optional<Rule>((*rules_)[it->second]);
 }
 
-std::expected<std::vector<Rule>, std::string> RuleStore::rules() {
+std::expected<std::shared_ptr<const std::vector<Rule>>, std::string> RuleStore::rules() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   return rules_;
@@ -268,7 +276,7 @@ std::expected<std::vector<std::string>, std::string> RuleStore::rule_lines() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   std::vector<std::string> out;
-  out.reserve(rules_.size());
+  out.reserve(rules_->size());
   for (const Line& line : lines_) {
     if (line.is_rule) out.push_back(line.text);
   }
@@ -311,7 +319,7 @@ void RuleStore::drop_cache() {
   stamp_.reset();
   damage_.reset();
   lines_.clear();
-  rules_.clear();
+  rules_ = std::make_shared<std::vector<Rule>>();
   first_by_name_.clear();
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -32,8 +33,9 @@ class RuleStore {
   std::expected<std::optional<Rule>, std::string> find(std::u16string_view name);
   // The rule lines as they stand in the file, comments left out.
   std::expected<std::vector<std::string>, std::string> rule_lines();
-  // Every rule, in the order of the file.
-  std::expected<std::vector<Rule>, std::string> rules();
+  // Every rule, in the order of the file, as they stand now: shared, not copied, and left as
+  // they are by later changes of the store (an enumerator walks them).
+  std::expected<std::shared_ptr<const std::vector<Rule>>, std::string> rules();
   // Appends a rule (Add's checks are the caller's).
   std::expected<void, std::string> append(const Rule& rule);
   // Removes the first rule of exactly this name, or every one when `every`; gives how many went.
@@ -61,6 +63,8 @@ class RuleStore {
   std::expected<void, std::string> refresh();
   void load(std::string_view content);
   void index_rule(Rule rule);
+  // rules_, to be changed: a vector still shared with an enumerator is copied first.
+  std::vector<Rule>& own_rules();
   void drop_cache();
   using RuleFilter = std::function<bool(const Rule&)>;
   // Under the file lock, with the newest store read: writes the store without the rules that
@@ -74,7 +78,7 @@ class RuleStore {
   std::optional<Stamp> stamp_;  // what was read; nullopt: nothing read yet
   std::optional<std::string> damage_;
   std::vector<Line> lines_;
-  std::vector<Rule> rules_;
+  std::shared_ptr<std::vector<Rule>> rules_ = std::make_shared<std::vector<Rule>>();
   std::unordered_map<std::u16string, std::size_t> first_by_name_;
 };
 

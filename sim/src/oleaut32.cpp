@@ -25,7 +25,7 @@ struct FreeDeleter {
 
 struct BstrBlock {
   std::unique_ptr<void, FreeDeleter> memory;  // the 4-byte length prefix, the units, a null unit
-  std::string id;
+  long number;                                // of its id, BSTR#number
 };
 
 struct Registry {
@@ -58,7 +58,7 @@ BSTR allocate(const OLECHAR* text, UINT length) {
     std::memset(units, 0, bytes);
   }
   units[length] = u'\0';
-  BstrBlock block{std::move(memory), fwsim::detail::next_object_id("BSTR")};
+  BstrBlock block{std::move(memory), fwsim::detail::next_object_number("BSTR")};
   Registry& r = registry();
   const std::lock_guard lock(r.mutex);
   r.blocks.emplace(units, std::move(block));
@@ -78,13 +78,18 @@ BSTR allocate(const OLECHAR* text, UINT length) {
   std::abort();
 }
 
-// The trace id of a live BSTR.
-std::string bstr_id(std::string_view call, BSTR text) {
+// The number of a live BSTR's id; a string that is not live stops the process.
+long live_bstr_number(std::string_view call, BSTR text) {
   Registry& r = registry();
   const std::lock_guard lock(r.mutex);
   const auto block = r.blocks.find(text);
   if (block == r.blocks.end()) reject_bstr(call, text);
-  return block->second.id;
+  return block->second.number;
+}
+
+// The trace id of a live BSTR.
+std::string bstr_id(std::string_view call, BSTR text) {
+  return fwsim::detail::object_id("BSTR", live_bstr_number(call, text));
 }
 
 std::string vartype_text(const VARIANT* value) {
@@ -115,7 +120,7 @@ BSTR make_bstr(std::u16string_view text) {
 
 std::u16string_view bstr_view(BSTR text) {
   if (text == nullptr) return {};
-  bstr_id("bstr_view", text);
+  live_bstr_number("bstr_view", text);
   return {text, byte_length(text) / sizeof(OLECHAR)};
 }
 
@@ -154,16 +159,20 @@ UINT WINAPI SysStringLen(BSTR text) {
   UINT length = 0;
   std::string label = "null";
   if (text != nullptr) {
-    label = bstr_id("SysStringLen", text);
+    // Every call checks the string; only a trace line shows its id.
+    const long number = live_bstr_number("SysStringLen", text);
+    if (tracing()) label = object_id("BSTR", number);
     length = byte_length(text) / sizeof(OLECHAR);
   }
-  trace("SysStringLen", label, std::to_string(length));
+  if (tracing()) trace("SysStringLen", label, std::to_string(length));
   return length;
 }
 
 void WINAPI SysFreeString(BSTR text) {
   start();
-  const std::string label = text == nullptr ? "null" : bstr_id("SysFreeString", text);
+  // The string's id, looked up only for a trace line; free_bstr catches a string that is not live.
+  std::string label;
+  if (tracing()) label = text == nullptr ? "null" : bstr_id("SysFreeString", text);
   free_bstr(text);
   trace("SysFreeString", label, "void");
 }

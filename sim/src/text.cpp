@@ -1,4 +1,5 @@
 // fwsim's text form and the UTF-8 / UTF-16 conversions its controls and trace need.
+#include <algorithm>
 #include <cstdio>
 
 #include "text.h"
@@ -174,6 +175,7 @@ std::string text_form(std::u16string_view units) {
 
 bool decode_escaped(std::string_view text, std::string_view literal_escapes, bool nul_escape,
                     std::u16string& out) {
+  out.reserve(out.size() + text.size());  // never more units than bytes
   for (std::size_t i = 0; i < text.size();) {
     if (text[i] != '\\') {
       // A run of ASCII characters, the most of any text, is taken over in one piece.
@@ -183,8 +185,12 @@ bool decode_escaped(std::string_view text, std::string_view literal_escapes, boo
         ++end;
       }
       if (end > i) {
-        out.append(text.begin() + static_cast<std::ptrdiff_t>(i),
-                   text.begin() + static_cast<std::ptrdiff_t>(end));
+        // Widened in place: appending a range of chars to a u16string builds a temporary.
+        const std::size_t at = out.size();
+        out.resize(at + (end - i));
+        std::copy(text.begin() + static_cast<std::ptrdiff_t>(i),
+                  text.begin() + static_cast<std::ptrdiff_t>(end),
+                  out.begin() + static_cast<std::ptrdiff_t>(at));
         i = end;
         continue;
       }
@@ -220,10 +226,16 @@ bool decode_escaped(std::string_view text, std::string_view literal_escapes, boo
 
 bool read_text_form(std::string_view& in, std::u16string& out) {
   if (in.empty() || in.front() != '"') return false;
-  // The closing quote is the first one no backslash escapes.
-  std::size_t end = 1;
-  while (end < in.size() && in[end] != '"') end += in[end] == '\\' ? 2 : 1;
-  if (end >= in.size()) return false;
+  // The closing quote is the first one no backslash escapes: the first after a run of backslashes
+  // of even length (each escapes the next, so the run's last escapes the quote when it is odd).
+  std::size_t end = 0;
+  for (;;) {
+    end = in.find('"', end + 1);
+    if (end == std::string_view::npos) return false;
+    std::size_t backslashes = 0;
+    while (in[end - 1 - backslashes] == '\\') ++backslashes;
+    if (backslashes % 2 == 0) break;
+  }
   out.clear();
   if (!decode_escaped(in.substr(1, end - 1), "\"", true, out)) return false;
   in.remove_prefix(end + 1);

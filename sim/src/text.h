@@ -4,10 +4,23 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace fwsim::detail {
+
+// A table keyed by text that a string_view finds without making a string: the call counts and
+// object ids that every simulated call looks up by its name.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
+};
+template <class Value>
+using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 
 // fwsim's text form: quoted, every UTF-16 text (lone surrogates too) survives a round trip.
 std::string text_form(std::u16string_view units);

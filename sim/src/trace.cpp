@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <map>
+#include <iterator>
 #include <mutex>
 
 #include "fwsim/testing.h"
+#include "text.h"
 #include "trace.h"
 
 namespace fwsim::detail {
@@ -23,7 +25,7 @@ struct State {
   bool keep_log = false;
   std::vector<std::string> log;
   int trace_fd = -1;
-  std::map<std::string, long, std::less<>> id_counts;
+  TextMap<long> id_counts;
 };
 
 State& state() {
@@ -64,12 +66,25 @@ void trace(std::string_view name, std::string_view args, std::string_view result
   if (s.keep_log) s.log.push_back(std::move(line));
 }
 
-std::string next_object_id(std::string_view class_name) {
+long next_object_number(std::string_view class_name) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   auto count = s.id_counts.find(class_name);
   if (count == s.id_counts.end()) count = s.id_counts.emplace(std::string(class_name), 0).first;
-  return std::string(class_name) + "#" + std::to_string(++count->second);
+  return ++count->second;
+}
+
+std::string object_id(std::string_view class_name, long number) {
+  char digits[24];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), number).ptr;
+  std::string id;
+  id.reserve(class_name.size() + 1 + static_cast<std::size_t>(end - digits));
+  id.append(class_name).append(1, '#').append(digits, end);
+  return id;
+}
+
+std::string next_object_id(std::string_view class_name) {
+  return object_id(class_name, next_object_number(class_name));
 }
 
 std::string guid_label(const GUID& guid) {

@@ -26,6 +26,10 @@ bool tracing();
 
 // A new id for an object of `class_name`: "NetFwRule#1", "NetFwRule#2", ...
 std::string next_object_id(std::string_view class_name);
+// The same id in two parts, for what is made often (rule objects, BSTRs) and shown only in a
+// trace line: the number now, the text by object_id() when a line shows it.
+long next_object_number(std::string_view class_name);
+std::string object_id(std::string_view class_name, long number);
 
 // A GUID as the trace writes it: the name of a known interface or class (IUnknown, IErrorInfo,
 // IDispatch, IEnumVARIANT, IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule,

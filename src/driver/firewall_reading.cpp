@@ -39,32 +39,37 @@ std::expected<void, firewall::FirewallError> read_firewall(INetFwRules* rules,
 
   auto walk = firewall::RuleEnumeration::begin(rules);
   if (!walk) return std::unexpected(std::move(walk.error()));
+  // One identity for the whole walk: most rules are read and let go, and reusing its strings'
+  // room spares two allocations a rule. The few rules kept are copied out of it.
+  firewall::RuleIdentity identity;
   while (true) {
     auto rule = walk->next();
     if (!rule) return std::unexpected(std::move(rule.error()));
     if (!*rule) break;
-    auto identity = firewall::read_identity(rule->get());
-    if (!identity) return std::unexpected(std::move(identity.error()));
-    const auto named = std::ranges::find(names, identity->name);
+    if (auto read = firewall::read_identity(rule->get(), identity); !read) {
+      return std::unexpected(std::move(read.error()));
+    }
+    const auto named = std::ranges::find(names, identity.name);
     const bool ours = named != names.end();
-    if (!ours && !names_one_of(identity->application, applications)) continue;
+    if (!ours && !names_one_of(identity.application, applications)) continue;
     auto settings = firewall::read_settings(rule->get());
     if (!settings) return std::unexpected(std::move(settings.error()));
     if (ours) {
       reading.names[static_cast<std::size_t>(named - names.begin())].rules.push_back(
-          {std::move(identity->application), *settings});
+          {identity.application, *settings});
     } else if (stops_traffic(*settings)) {
-      reading.blocks.push_back({std::move(*identity), *settings});
+      reading.blocks.push_back({identity, *settings});
     }
   }
 
   for (NameReading& name : reading.names) {
     if (!name.found || !name.rules.empty()) continue;
-    auto identity = firewall::read_identity(name.found.get());
-    if (!identity) return std::unexpected(std::move(identity.error()));
+    if (auto read = firewall::read_identity(name.found.get(), identity); !read) {
+      return std::unexpected(std::move(read.error()));
+    }
     auto settings = firewall::read_settings(name.found.get());
     if (!settings) return std::unexpected(std::move(settings.error()));
-    name.rules.push_back({std::move(identity->application), *settings});
+    name.rules.push_back({identity.application, *settings});
   }
   return {};
 }

@@ -31,15 +31,14 @@ std::optional<FirewallError> read_enum(INetFwRule* rule, Getter getter, LONG& ou
 
 }  // namespace
 
-std::expected<RuleIdentity, FirewallError> read_identity(INetFwRule* rule) {
-  RuleIdentity identity;
+std::expected<void, FirewallError> read_identity(INetFwRule* rule, RuleIdentity& identity) {
   if (auto failure = read_text(rule, &INetFwRule::get_Name, identity.name)) {
     return std::unexpected(std::move(*failure));
   }
   if (auto failure = read_text(rule, &INetFwRule::get_ApplicationName, identity.application)) {
     return std::unexpected(std::move(*failure));
   }
-  return identity;
+  return {};
 }
 
 std::expected<RuleSettings, FirewallError> read_settings(INetFwRule* rule) {

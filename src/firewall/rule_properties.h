@@ -13,7 +13,8 @@ struct RuleIdentity {
   WideString name;
   WideString application;
 };
-std::expected<RuleIdentity, FirewallError> read_identity(INetFwRule* rule);
+// Reads into `identity`, whose strings keep their room: a walk over every rule reuses one.
+std::expected<void, FirewallError> read_identity(INetFwRule* rule, RuleIdentity& identity);
 
 // What a rule does, as the firewall's numbers: Action (NET_FW_ACTION), Direction
 // (NET_FW_RULE_DIRECTION), Protocol (an IP protocol number, 256 for any) and Profiles (a
