@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "firewall/firewall_rule.h"
 #include "text/quote.h"
 #include "text/upper_case.h"
 #include "text/utf16.h"
@@ -9,13 +10,8 @@
 namespace orvane::driver {
 namespace {
 
-constexpr LONG kActionAllow = 1;     // NET_FW_ACTION_ALLOW
-constexpr LONG kDirectionIn = 1;     // NET_FW_RULE_DIR_IN
-constexpr LONG kDirectionOut = 2;    // NET_FW_RULE_DIR_OUT
-constexpr LONG kProtocolTcp = 6;     // NET_FW_IP_PROTOCOL_TCP
-constexpr LONG kProtocolUdp = 17;    // NET_FW_IP_PROTOCOL_UDP
-constexpr LONG kProtocolAny = 256;   // NET_FW_IP_PROTOCOL_ANY
-constexpr LONG kEveryProfile = 0x7;  // domain | private | public (NET_FW_PROFILE_TYPE2)
+constexpr LONG kEveryProfile =
+    NET_FW_PROFILE2_DOMAIN | NET_FW_PROFILE2_PRIVATE | NET_FW_PROFILE2_PUBLIC;
 
 constexpr std::string_view kReinstall = "run the Orvane installer again as an administrator";
 
@@ -49,15 +45,15 @@ void append_delete_command(WideView name, std::string& out) {
 }
 
 std::string_view direction_word(LONG direction) {
-  if (direction == kDirectionIn) return "inbound";
-  if (direction == kDirectionOut) return "outbound";
+  if (direction == NET_FW_RULE_DIR_IN) return "inbound";
+  if (direction == NET_FW_RULE_DIR_OUT) return "outbound";
   return "unknown-direction";
 }
 
 std::string protocol_words(LONG protocol) {
-  if (protocol == kProtocolTcp) return "TCP";
-  if (protocol == kProtocolUdp) return "UDP";
-  if (protocol == kProtocolAny) return "every protocol";
+  if (protocol == NET_FW_IP_PROTOCOL_TCP) return "TCP";
+  if (protocol == NET_FW_IP_PROTOCOL_UDP) return "UDP";
+  if (protocol == NET_FW_IP_PROTOCOL_ANY) return "every protocol";
   return "protocol " + std::to_string(protocol);
 }
 
@@ -71,14 +67,14 @@ std::string problems_of(const ReadRule& rule, const OrvaneRule& wanted, const Wi
   };
   const firewall::RuleSettings& s = rule.settings;
   if (!s.enabled) add("disabled");
-  if (s.action != kActionAllow) add("blocks instead of allowing");
-  const LONG direction =
-      wanted.direction == firewall::RuleDirection::In ? kDirectionIn : kDirectionOut;
+  if (s.action != NET_FW_ACTION_ALLOW) add("blocks instead of allowing");
+  const LONG direction = firewall::to_net_fw(wanted.direction);
   if (s.direction != direction) {
     add("for " + std::string(direction_word(s.direction)) + " instead of " +
         std::string(direction_word(direction)) + " traffic");
   }
-  if (s.protocol != kProtocolUdp) add("for " + protocol_words(s.protocol) + " instead of UDP");
+  if (s.protocol != NET_FW_IP_PROTOCOL_UDP)
+    add("for " + protocol_words(s.protocol) + " instead of UDP");
   if ((s.profiles & kEveryProfile) != kEveryProfile) add("only for some network profiles");
   if (!text::equal_ignoring_case(rule.application, path)) {
     std::string clause = "for ";
@@ -126,7 +122,7 @@ void describe_block(const BlockRule& block, Findings& findings) {
   append_shown(block.identity.name, out);
   out += " stops ";
   out += direction_word(block.settings.direction);
-  out += block.settings.protocol == kProtocolAny ? " traffic" : " UDP";
+  out += block.settings.protocol == NET_FW_IP_PROTOCOL_ANY ? " traffic" : " UDP";
   out += " of ";
   append_shown(block.identity.application, out);
   if (typable_in_cmd(block.identity.name)) {

@@ -10,10 +10,6 @@
 namespace orvane::driver {
 namespace {
 
-constexpr LONG kProtocolUdp = 17;   // NET_FW_IP_PROTOCOL_UDP
-constexpr LONG kProtocolAny = 256;  // NET_FW_IP_PROTOCOL_ANY
-constexpr LONG kActionBlock = 0;    // NET_FW_ACTION_BLOCK
-
 // Windows' firewall matches a rule's program without letter case, as Windows compares paths.
 bool names_one_of(const WideString& application, const std::array<WideString, 3>& paths) {
   return std::ranges::any_of(
@@ -21,8 +17,9 @@ bool names_one_of(const WideString& application, const std::array<WideString, 3>
 }
 
 bool stops_traffic(const firewall::RuleSettings& settings) {
-  return settings.enabled && settings.action == kActionBlock &&
-         (settings.protocol == kProtocolUdp || settings.protocol == kProtocolAny);
+  return settings.enabled && settings.action == NET_FW_ACTION_BLOCK &&
+         (settings.protocol == NET_FW_IP_PROTOCOL_UDP ||
+          settings.protocol == NET_FW_IP_PROTOCOL_ANY);
 }
 
 }  // namespace
