@@ -1,6 +1,7 @@
 #include "text/upper_case.h"
 
 namespace orvane::text {
+namespace {
 
 // Windows compares file names without letter case by mapping each UTF-16 unit through one
 // uppercase table and comparing the results unit by unit: NTFS keeps that table on the volume
@@ -17,6 +18,7 @@ namespace orvane::text {
 // for two paths, so the check then reports a rule as naming another folder's program where
 // Windows would call the paths equal: it errs towards saying too much, never towards missing a
 // blocked program.
+// The unit's uppercase form in that table; the unit itself when it has none.
 WideChar upper_case_unit(WideChar unit) {
   const char32_t c = unit;
   const auto shifted = [unit](int by) { return static_cast<WideChar>(unit + by); };
@@ -40,6 +42,8 @@ WideChar upper_case_unit(WideChar unit) {
   if (c >= 0xFF41 && c <= 0xFF5A) return shifted(-0x20);
   return unit;
 }
+
+}  // namespace
 
 bool equal_ignoring_case(WideView a, WideView b) {
   if (a.size() != b.size()) return false;

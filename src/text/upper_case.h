@@ -8,7 +8,4 @@ namespace orvane::text {
 // unit, each mapped through an uppercase table (see upper_case.cpp for what the table holds).
 bool equal_ignoring_case(WideView a, WideView b);
 
-// The unit's uppercase form in that table; the unit itself when it has none.
-WideChar upper_case_unit(WideChar unit);
-
 }  // namespace orvane::text

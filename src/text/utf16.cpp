@@ -20,12 +20,7 @@ void append_utf16(char32_t c, WideString& out) {
   }
 }
 
-}  // namespace
-
-std::string wide_to_text(WideView units) { return wide_to_utf8(units, /*keep_surrogates=*/false); }
-
-std::string wide_to_wtf8(WideView units) { return wide_to_utf8(units, /*keep_surrogates=*/true); }
-
+// Unpaired surrogates kept (WTF-8) or replaced by U+FFFD.
 std::string wide_to_utf8(WideView units, bool keep_surrogates) {
   std::string text;
   text.reserve(units.size());
@@ -41,6 +36,12 @@ std::string wide_to_utf8(WideView units, bool keep_surrogates) {
   }
   return text;
 }
+
+}  // namespace
+
+std::string wide_to_text(WideView units) { return wide_to_utf8(units, /*keep_surrogates=*/false); }
+
+std::string wide_to_wtf8(WideView units) { return wide_to_utf8(units, /*keep_surrogates=*/true); }
 
 WideString text_to_wide(std::string_view text) {
   WideString units;

@@ -15,8 +15,6 @@ std::string wide_to_text(WideView units);
 // UTF-16 to WTF-8, losing nothing: as wide_to_text, but an unpaired surrogate becomes the
 // three-byte form of its own value, which quote_text shows as \u{d800} and the like.
 std::string wide_to_wtf8(WideView units);
-// The two in one: unpaired surrogates kept (WTF-8) or replaced by U+FFFD.
-std::string wide_to_utf8(WideView units, bool keep_surrogates);
 
 // UTF-8 to UTF-16, exact for valid UTF-8: code points above U+FFFF become surrogate pairs, U+0000
 // stays a unit of value 0. A byte sequence that is not UTF-8 is replaced by U+FFFD, one for each
