@@ -23,8 +23,8 @@ struct State {
   bool test_mode = false;
   std::optional<std::u16string> module_path;
   std::optional<std::string> store_path;
-  StderrSetting stderr_setting;
-  StderrSetting stdout_setting;
+  StreamSetting stderr_setting;
+  StreamSetting stdout_setting;
   User user = User::Admin;
   std::string captured;
   std::string captured_out;
@@ -48,13 +48,13 @@ void read_environment(State& s) {
     if (!add_fault_list(faults, error)) reject_control("FWSIM_FAIL: " + error);
   }
   if (const char* kind = std::getenv("FWSIM_STDERR")) {
-    if (!parse_stderr_control(kind, s.stderr_setting)) {
+    if (!parse_stream_control(kind, s.stderr_setting)) {
       reject_control("FWSIM_STDERR: expected file, none or console:CP, got `" + one_line(kind) +
                      "`");
     }
   }
   if (const char* kind = std::getenv("FWSIM_STDOUT")) {
-    if (!parse_stderr_control(kind, s.stdout_setting)) {
+    if (!parse_stream_control(kind, s.stdout_setting)) {
       reject_control("FWSIM_STDOUT: expected file, none or console:CP, got `" + one_line(kind) +
                      "`");
     }
@@ -132,21 +132,21 @@ User user() {
   return s.user;
 }
 
-StderrSetting stderr_setting() {
+StreamSetting stderr_setting() {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   return s.stderr_setting;
 }
 
-StderrSetting stdout_setting() {
+StreamSetting stdout_setting() {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   return s.stdout_setting;
 }
 
-bool parse_stderr_control(std::string_view text, StderrSetting& out) {
+bool parse_stream_control(std::string_view text, StreamSetting& out) {
   if (text == "file" || text == "none") {
-    out = {text == "file" ? StderrKind::File : StderrKind::None, 437};
+    out = {text == "file" ? StreamKind::File : StreamKind::None, 437};
     return true;
   }
   if (!text.starts_with("console:")) return false;
@@ -157,7 +157,7 @@ bool parse_stderr_control(std::string_view text, StderrSetting& out) {
     code_page = code_page * 10 + static_cast<unsigned>(c - '0');
   }
   if (text.empty() || code_page == 0 || code_page > 65535) return false;
-  out = {StderrKind::Console, code_page};
+  out = {StreamKind::Console, code_page};
   return true;
 }
 
@@ -214,13 +214,13 @@ void set_user_override(User user) {
   s.user = user;
 }
 
-void set_stderr_setting(StderrSetting setting) {
+void set_stderr_setting(StreamSetting setting) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   s.stderr_setting = setting;
 }
 
-void set_stdout_setting(StderrSetting setting) {
+void set_stdout_setting(StreamSetting setting) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   s.stdout_setting = setting;

@@ -27,16 +27,16 @@ std::u16string module_path();
 // Whose rights the program runs with (FWSIM_USER, or a test's choice).
 User user();
 
-struct StderrSetting {
-  StderrKind kind = StderrKind::File;
+struct StreamSetting {
+  StreamKind kind = StreamKind::File;
   unsigned code_page = 437;
 };
-StderrSetting stderr_setting();
+StreamSetting stderr_setting();
 // Standard output, as FWSIM_STDOUT sets it up (the same values as FWSIM_STDERR).
-StderrSetting stdout_setting();
+StreamSetting stdout_setting();
 // Reads FWSIM_STDERR's (or FWSIM_STDOUT's) value (`file`, `none`, `console:CP`). False when it
 // cannot be read.
-bool parse_stderr_control(std::string_view text, StderrSetting& out);
+bool parse_stream_control(std::string_view text, StreamSetting& out);
 
 // Writes bytes where the program's standard error goes: fd 2, or the test capture after reset().
 void write_stderr(std::string_view bytes);
@@ -51,8 +51,8 @@ void reset_controls();
 void set_module_path_override(std::u16string path);
 void set_store_path_override(std::string path);
 void set_user_override(User user);
-void set_stderr_setting(StderrSetting setting);
-void set_stdout_setting(StderrSetting setting);
+void set_stderr_setting(StreamSetting setting);
+void set_stdout_setting(StreamSetting setting);
 std::string captured_stderr_bytes();
 std::string captured_stdout_bytes();
 

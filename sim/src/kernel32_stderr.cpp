@@ -13,7 +13,7 @@
 
 namespace {
 
-using fwsim::detail::StderrSetting;
+using fwsim::detail::StreamSetting;
 
 char g_stderr_tag;
 char g_stdout_tag;
@@ -36,7 +36,7 @@ std::string handle_label(HANDLE handle) {
 // One of the two simulated standard handles, as it stands now; none for any other handle. A
 // handle is only valid while the process has that stream.
 struct Stream {
-  StderrSetting setting;
+  StreamSetting setting;
   void (*write)(std::string_view bytes);
 };
 std::optional<Stream> stream_of(HANDLE handle) {
@@ -45,12 +45,12 @@ std::optional<Stream> stream_of(HANDLE handle) {
     stream = Stream{fwsim::detail::stderr_setting(), &fwsim::detail::write_stderr};
   if (handle == stdout_handle())
     stream = Stream{fwsim::detail::stdout_setting(), &fwsim::detail::write_stdout};
-  if (stream && stream->setting.kind == fwsim::StderrKind::None) stream.reset();
+  if (stream && stream->setting.kind == fwsim::StreamKind::None) stream.reset();
   return stream;
 }
 
 bool is_console(const std::optional<Stream>& stream) {
-  return stream && stream->setting.kind == fwsim::StderrKind::Console;
+  return stream && stream->setting.kind == fwsim::StreamKind::Console;
 }
 
 }  // namespace
@@ -61,9 +61,9 @@ HANDLE WINAPI GetStdHandle(DWORD std_handle) {
   start();
   HANDLE result = nullptr;
   if (std_handle == STD_ERROR_HANDLE) {
-    if (stderr_setting().kind != fwsim::StderrKind::None) result = stderr_handle();
+    if (stderr_setting().kind != fwsim::StreamKind::None) result = stderr_handle();
   } else if (std_handle == STD_OUTPUT_HANDLE) {
-    if (stdout_setting().kind != fwsim::StderrKind::None) result = stdout_handle();
+    if (stdout_setting().kind != fwsim::StreamKind::None) result = stdout_handle();
   } else {
     set_last_error(kErrorInvalidHandle);  // standard input is not simulated
   }
@@ -93,12 +93,12 @@ BOOL WINAPI GetConsoleMode(HANDLE console, LPDWORD mode) {
 // one set for standard error when that is a console, else the one set for standard output.
 UINT WINAPI GetConsoleOutputCP() {
   start();
-  const StderrSetting err = stderr_setting();
-  const StderrSetting out = stdout_setting();
+  const StreamSetting err = stderr_setting();
+  const StreamSetting out = stdout_setting();
   UINT code_page = kDefaultConsoleCodePage;
-  if (err.kind == fwsim::StderrKind::Console) {
+  if (err.kind == fwsim::StreamKind::Console) {
     code_page = err.code_page;
-  } else if (out.kind == fwsim::StderrKind::Console) {
+  } else if (out.kind == fwsim::StreamKind::Console) {
     code_page = out.code_page;
   }
   trace("GetConsoleOutputCP", "", std::to_string(code_page));

@@ -34,15 +34,15 @@ bool add_faults(std::string_view faults) {
   return add_faults(faults, error);
 }
 
-void set_stderr(StderrKind kind, unsigned code_page) {
+void set_stderr(StreamKind kind, unsigned code_page) {
   // Only a console has an output code page of its own; see GetConsoleOutputCP.
-  detail::set_stderr_setting({kind, kind == StderrKind::Console ? code_page : 437});
+  detail::set_stderr_setting({kind, kind == StreamKind::Console ? code_page : 437});
 }
 
 std::string captured_stderr() { return detail::captured_stderr_bytes(); }
 
-void set_stdout(StderrKind kind, unsigned code_page) {
-  detail::set_stdout_setting({kind, kind == StderrKind::Console ? code_page : 437});
+void set_stdout(StreamKind kind, unsigned code_page) {
+  detail::set_stdout_setting({kind, kind == StreamKind::Console ? code_page : 437});
 }
 
 std::string captured_stdout() { return detail::captured_stdout_bytes(); }
@@ -80,8 +80,8 @@ void clear_faults() { detail::clear_faults(); }
 bool take_fault(std::string_view name) { return detail::take_fault(name).has_value(); }
 
 bool is_stderr_control(std::string_view value) {
-  detail::StderrSetting setting;
-  return detail::parse_stderr_control(value, setting);
+  detail::StreamSetting setting;
+  return detail::parse_stream_control(value, setting);
 }
 
 std::u16string decode_control_text(std::string_view utf8) {

@@ -269,14 +269,14 @@ TEST_F(Kernel32Test, FormatMessageWRefusesWhatItDoesNotSimulate) {
 
 TEST_F(Kernel32Test, StandardErrorKinds) {
   const struct {
-    fwsim::StderrKind kind;
+    fwsim::StreamKind kind;
     bool has_handle;
     BOOL console;
     UINT code_page;
   } cases[] = {
-      {fwsim::StderrKind::File, true, FALSE, 437},
-      {fwsim::StderrKind::Console, true, TRUE, 850},
-      {fwsim::StderrKind::None, false, FALSE, 437},
+      {fwsim::StreamKind::File, true, FALSE, 437},
+      {fwsim::StreamKind::Console, true, TRUE, 850},
+      {fwsim::StreamKind::None, false, FALSE, 437},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.kind));
@@ -302,7 +302,7 @@ TEST_F(Kernel32Test, StandardErrorKinds) {
 }
 
 TEST_F(Kernel32Test, StandardErrorTraceLines) {
-  fwsim::set_stderr(fwsim::StderrKind::Console, 437);
+  fwsim::set_stderr(fwsim::StreamKind::Console, 437);
   const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   DWORD mode = 0;
   GetConsoleMode(handle, &mode);

@@ -90,7 +90,7 @@ TEST_F(FailureReportTest, NamesAnyOtherThreadUnnamed) {
 constexpr std::string_view kMixed = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
 
 TEST_F(FailureReportTest, ConsoleWithAnotherCodePageGetsUtf16) {
-  fwsim::set_stderr(fwsim::StderrKind::Console, 437);
+  fwsim::set_stderr(fwsim::StreamKind::Console, 437);
   std::string message = "Zugriff verweigert \xe2\x80\x93 ";
   for (int i = 0; i < 200; ++i) message += kMixed;
   write_failure_report(kLobbyIn, message);
@@ -103,7 +103,7 @@ TEST_F(FailureReportTest, ConsoleChunksNeverSplitACharacter) {
   // Shifting the text by one byte at a time moves every chunk boundary across each character.
   for (std::size_t shift = 0; shift < 4; ++shift) {
     fwsim::reset();
-    fwsim::set_stderr(fwsim::StderrKind::Console, 1252);
+    fwsim::set_stderr(fwsim::StreamKind::Console, 1252);
     std::string text(shift, '-');
     for (int i = 0; i < 100; ++i) text += kMixed;
     write_stderr(text);
@@ -112,7 +112,7 @@ TEST_F(FailureReportTest, ConsoleChunksNeverSplitACharacter) {
 }
 
 TEST_F(FailureReportTest, Utf8ConsoleGetsTheBytes) {
-  fwsim::set_stderr(fwsim::StderrKind::Console, 65001);
+  fwsim::set_stderr(fwsim::StreamKind::Console, 65001);
   write_failure_report(kLobbyIn, "caf\xc3\xa9");
   EXPECT_EQ(fwsim::captured_stderr(), report("src\\main:48:10", "caf\xc3\xa9"));
   EXPECT_EQ(count_calls("WriteFile"), 1);
@@ -120,7 +120,7 @@ TEST_F(FailureReportTest, Utf8ConsoleGetsTheBytes) {
 }
 
 TEST_F(FailureReportTest, NoStandardErrorWritesNothing) {
-  fwsim::set_stderr(fwsim::StderrKind::None);
+  fwsim::set_stderr(fwsim::StreamKind::None);
   write_failure_report(kLobbyIn, kLobbyInMessage);
   EXPECT_EQ(fwsim::captured_stderr(), "");
   EXPECT_EQ(count_calls("WriteFile"), 0);

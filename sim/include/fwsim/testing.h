@@ -59,10 +59,10 @@ void set_user(User user);
 // cannot be read.
 bool add_faults(std::string_view faults);
 
-// How standard error looks to the program: a file (GetConsoleMode fails), a console with the
-// given output code page, or absent (GetStdHandle gives NULL).
-enum class StderrKind { File, Console, None };
-void set_stderr(StderrKind kind, unsigned code_page = 65001);
+// How a standard stream looks to the program: a file (GetConsoleMode fails), a console with the
+// given output code page, or absent (GetStdHandle gives NULL). set_stderr sets standard error.
+enum class StreamKind { File, Console, None };
+void set_stderr(StreamKind kind, unsigned code_page = 65001);
 
 // What the program wrote to standard error since reset(), as UTF-8 bytes (WriteFile's bytes as
 // they are; WriteConsoleW's units converted to UTF-8).
@@ -70,7 +70,7 @@ std::string captured_stderr();
 
 // The same for standard output (FWSIM_STDOUT): how it looks to the program, and what the program
 // wrote to it since reset().
-void set_stdout(StderrKind kind, unsigned code_page = 65001);
+void set_stdout(StreamKind kind, unsigned code_page = 65001);
 std::string captured_stdout();
 
 // ---------------------------------------------------------------------------------------------
