@@ -8,6 +8,7 @@
 #include "com_object.h"
 #include "controls.h"
 #include "faults.h"
+#include "firewall_products.h"
 #include "firewall_rule.h"
 #include "firewall_rule_checks.h"
 #include "firewall_rule_enum.h"
@@ -156,6 +157,35 @@ class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
  public:
   NetFwPolicy2() : Object("NetFwPolicy2") {}
 
+  HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG* profile_types) override {
+    clear_out(profile_types);
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2 /*profile*/,
+                                                VARIANT_BOOL* enabled) override {
+    clear_out(enabled);
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2 /*profile*/,
+                                                       VARIANT_BOOL* block) override {
+    clear_out(block);
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2 /*profile*/,
+                                                     NET_FW_ACTION* action) override {
+    clear_out(action);
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2 /*profile*/,
+                                                      NET_FW_ACTION* action) override {
+    clear_out(action);
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE* state) override {
+    clear_out(state);
+    return E_NOTIMPL;
+  }
+
   HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) override {
     constexpr std::string_view kName = "INetFwPolicy2::get_Rules";
     HRESULT hr = S_OK;
@@ -185,7 +215,7 @@ std::string object_label(IUnknown* object) {
 }
 
 bool is_firewall_class(REFCLSID clsid) {
-  return clsid == kClsidNetFwPolicy2 || clsid == kClsidNetFwRule;
+  return clsid == kClsidNetFwPolicy2 || clsid == kClsidNetFwRule || clsid == kClsidNetFwProducts;
 }
 
 HRESULT create_firewall_object(REFCLSID clsid, REFIID iid, void** object) {
@@ -195,6 +225,8 @@ HRESULT create_firewall_object(REFCLSID clsid, REFIID iid, void** object) {
     *object = static_cast<INetFwPolicy2*>(new NetFwPolicy2());
   } else if (clsid == kClsidNetFwRule && (iid == IID_IUnknown || iid == kIidINetFwRule)) {
     *object = static_cast<INetFwRule*>(new NetFwRule());
+  } else if (clsid == kClsidNetFwProducts && (iid == IID_IUnknown || iid == kIidINetFwProducts)) {
+    *object = new_products();
   } else {
     return E_NOINTERFACE;
   }

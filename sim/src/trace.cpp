@@ -103,6 +103,9 @@ std::string guid_label(const GUID& guid) {
       {kIidINetFwRule, "INetFwRule"},
       {kClsidNetFwPolicy2, "NetFwPolicy2"},
       {kClsidNetFwRule, "NetFwRule"},
+      {kIidINetFwProducts, "INetFwProducts"},
+      {kIidINetFwProduct, "INetFwProduct"},
+      {kClsidNetFwProducts, "NetFwProducts"},
   };
   for (const auto& known : kKnown) {
     if (IsEqualGUID(known.guid, guid)) return std::string(known.name);

@@ -33,7 +33,7 @@ std::string object_id(std::string_view class_name, long number);
 
 // A GUID as the trace writes it: the name of a known interface or class (IUnknown, IErrorInfo,
 // IDispatch, IEnumVARIANT, IRestrictedErrorInfo, INetFwPolicy2, INetFwRules, INetFwRule,
-// NetFwPolicy2, NetFwRule), or
+// INetFwProducts, INetFwProduct, NetFwPolicy2, NetFwRule, NetFwProducts), or
 // `{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}` in upper case.
 std::string guid_label(const GUID& guid);
 

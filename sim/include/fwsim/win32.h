@@ -127,6 +127,27 @@ BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written,
                       LPOVERLAPPED overlapped);
 
 // ---------------------------------------------------------------------------------------------
+// kernel32: the console's processes and standard input (kernel32_console.cpp), the environment's
+// expansion (kernel32_environment.cpp)
+inline constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+
+// ReadConsoleW's optional input control (wincon.h); fwsim ignores it.
+struct CONSOLE_READCONSOLE_CONTROL {
+  ULONG nLength;
+  ULONG nInitialChars;
+  ULONG dwCtrlWakeupMask;
+  ULONG dwControlKeyState;
+};
+using PCONSOLE_READCONSOLE_CONTROL = CONSOLE_READCONSOLE_CONTROL*;
+
+DWORD WINAPI GetConsoleProcessList(LPDWORD process_list, DWORD process_count);
+BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read,
+                     LPOVERLAPPED overlapped);
+BOOL WINAPI ReadConsoleW(HANDLE console_input, LPVOID buffer, DWORD count, LPDWORD read,
+                         PCONSOLE_READCONSOLE_CONTROL input_control);
+DWORD WINAPI ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
+
+// ---------------------------------------------------------------------------------------------
 // GUIDs (IsEqualGUID: ole32.cpp)
 struct GUID {
   std::uint32_t Data1;
@@ -279,10 +300,11 @@ HRESULT WINAPI GetErrorInfo(ULONG reserved, IErrorInfo** info);
 HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* info);
 
 // ---------------------------------------------------------------------------------------------
-// Windows Firewall (netfw.h): NetFwPolicy2 and the NetFwRules collection (firewall.cpp), NetFwRule
-// (firewall_rule.cpp), the collection's enumerator (firewall_rule_enum.cpp); behind them the rule
-// store (firewall_store.cpp, firewall_rule_line.cpp) and the firewall's checks of a rule
-// (firewall_rule_checks.cpp)
+// Windows Firewall (netfw.h): NetFwPolicy2 and the NetFwRules collection (firewall.cpp), the
+// policy's state (firewall_policy_state.cpp), NetFwRule (firewall_rule.cpp), the collection's
+// enumerator (firewall_rule_enum.cpp), the registered firewall products (firewall_products.cpp);
+// behind them the rule store (firewall_store.cpp, firewall_rule_line.cpp) and the firewall's
+// checks of a rule (firewall_rule_checks.cpp)
 enum NET_FW_RULE_DIRECTION { NET_FW_RULE_DIR_IN = 1, NET_FW_RULE_DIR_OUT = 2, NET_FW_RULE_DIR_MAX };
 enum NET_FW_ACTION { NET_FW_ACTION_BLOCK = 0, NET_FW_ACTION_ALLOW = 1, NET_FW_ACTION_MAX };
 enum NET_FW_IP_PROTOCOL {
@@ -295,6 +317,18 @@ enum NET_FW_PROFILE_TYPE2 {
   NET_FW_PROFILE2_PRIVATE = 0x2,
   NET_FW_PROFILE2_PUBLIC = 0x4,
   NET_FW_PROFILE2_ALL = 0x7FFFFFFF
+};
+enum NET_FW_MODIFY_STATE {
+  NET_FW_MODIFY_STATE_OK = 0,
+  NET_FW_MODIFY_STATE_GP_OVERRIDE = 1,
+  NET_FW_MODIFY_STATE_INBOUND_BLOCKED = 2
+};
+enum NET_FW_RULE_CATEGORY {
+  NET_FW_RULE_CATEGORY_BOOT = 0,
+  NET_FW_RULE_CATEGORY_STEALTH = 1,
+  NET_FW_RULE_CATEGORY_FIREWALL = 2,
+  NET_FW_RULE_CATEGORY_CONSEC = 3,
+  NET_FW_RULE_CATEGORY_MAX
 };
 
 // A dual interface on Windows: IDispatch's methods come before its own.
@@ -354,9 +388,44 @@ struct INetFwRules : IUnknown {
   ~INetFwRules() = default;
 };
 
+// Only the methods the program calls, in the SDK's order; fwsim's layout is not the SDK's.
 struct INetFwPolicy2 : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG* profile_types_bitmask) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2 profile_type,
+                                                        VARIANT_BOOL* enabled) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2 profile_type,
+                                                               VARIANT_BOOL* block) = 0;
   virtual HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2 profile_type,
+                                                             NET_FW_ACTION* action) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2 profile_type,
+                                                              NET_FW_ACTION* action) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  get_LocalPolicyModifyState(NET_FW_MODIFY_STATE* modify_state) = 0;
 
  protected:
   ~INetFwPolicy2() = default;
+};
+
+// A registered firewall product. Only the gets the program calls.
+struct INetFwProduct : IDispatch {
+  // A VT_ARRAY | VT_VARIANT of VT_I4 NET_FW_RULE_CATEGORY values; the caller clears it.
+  virtual HRESULT STDMETHODCALLTYPE get_RuleCategories(VARIANT* rule_categories) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DisplayName(BSTR* display_name) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_PathToSignedProductExe(BSTR* path) = 0;
+
+ protected:
+  ~INetFwProduct() = default;
+};
+
+// The products registered with Windows' firewall (NetFwProducts). Register is not simulated.
+struct INetFwProducts : IDispatch {
+  virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* count) = 0;
+  // 0-based.
+  virtual HRESULT STDMETHODCALLTYPE Item(LONG index, INetFwProduct** product) = 0;
+  // An object whose IEnumVARIANT (by QueryInterface) walks the products as VT_DISPATCH values.
+  virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** new_enum) = 0;
+
+ protected:
+  ~INetFwProducts() = default;
 };
