@@ -33,6 +33,12 @@ struct IRestrictedErrorInfo : public IUnknown {
 // MinGW-w64's icftypes.h stops at TCP and UDP; the SDK's "any protocol" value is 256. A macro, so
 // that it still compiles should a later header add the enumerator.
 #define NET_FW_IP_PROTOCOL_ANY 256
+// Nor has it NET_FW_RULE_CATEGORY, the categories a firewall product owns (the SDK's icftypes.h):
+// the values as macros, for the same reason; its type name is not supplied, so compare numbers.
+#define NET_FW_RULE_CATEGORY_BOOT 0
+#define NET_FW_RULE_CATEGORY_STEALTH 1
+#define NET_FW_RULE_CATEGORY_FIREWALL 2
+#define NET_FW_RULE_CATEGORY_CONSEC 3
 
 // MSVC has __fastfail as an intrinsic; GCC does not, and MinGW-w64's winnt.h only names it in a
 // comment (its intrinsics header marks one it does supply with __INTRINSIC_DEFINED_). This is the
