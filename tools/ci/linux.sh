@@ -5,6 +5,8 @@
 # Usage: tools/ci/linux.sh
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+# debian:12 sets no locale, and Wine needs a UTF-8 one for the folder outside ASCII (tools/test.sh).
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 .ci/run
 rm -rf dist
 mkdir dist
