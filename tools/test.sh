@@ -22,10 +22,25 @@ fi
 # ----- The CI workflow: actionlint finds nothing, and does find a mistake planted in a copy -----
 tools/lint-workflows.sh
 planted="$(mktemp --suffix=.yml)"
-trap 'rm -f "$planted"' EXIT
+# The README's copy stands beside it, so that its own relative links resolve from there.
+planted_page="$(mktemp -p . --suffix=.md planted-links.XXXXXX)"
+trap 'rm -f "$planted" "$planted_page"' EXIT
 sed 's/needs: linux/needs: no-such-job/' .github/workflows/ci.yml >"$planted"
 if tools/lint-workflows.sh "$planted" >/dev/null; then
   echo "test.sh: actionlint passed a workflow with a planted mistake" >&2
+  exit 1
+fi
+
+# ----- Links between the Markdown pages: CTest's Docs.LinksResolve checks them; here a copy of the
+# README with a link to a missing page and one to a missing heading must fail, naming both -----
+{
+  cat README.md
+  echo '[a page](docs/no-such-page.md), [a heading](docs/ci.md#no-such-heading)'
+} >"$planted_page"
+if found="$(tools/check-links.sh "$planted_page")" ||
+  ! grep -q 'docs/no-such-page.md: no such file' <<<"$found" ||
+  ! grep -q 'docs/ci.md#no-such-heading: no heading' <<<"$found"; then
+  echo "test.sh: the link check passed planted broken links; it said: $found" >&2
   exit 1
 fi
 
