@@ -51,7 +51,7 @@ cmake --preset default
 cmake --build --preset default
 ctest --preset default
 
-# ----- Reliability: the sanitizer build (README, "Reliability") -----
+# ----- Reliability: the sanitizer build (docs/reliability.md) -----
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
