@@ -163,9 +163,9 @@ run_silent() {
   if [ -s "$results/$name.out" ] || [ -s "$results/$name.err" ]; then fail "$name wrote output"; fi
 }
 
-# make_user: a standard user (net user puts it in Users only) with a password of its own, which
-# leaves this script only through the environment. 14 characters: net user asks before taking a
-# longer one.
+# make_user: a standard user (net user puts it in Users only) with a random password, which net
+# user gets on its command line and PowerShell through the environment. 14 characters: net user
+# asks before taking a longer one.
 make_user() {
   if net user "$user" >/dev/null 2>&1; then fail "a user named $user exists already; it is not this run's"; fi
   password="Oc1!$(od -An -tx1 -N5 /dev/urandom | tr -d ' \n')"
