@@ -3,7 +3,7 @@
 // here (the store is FWSIM_STORE's, as for the programs), and against the real firewall in the
 // Windows build, run there as an administrator. Where Windows answers otherwise, the test that
 // names the fact fails, and fwsim, and whatever relied on it, must follow Windows. Several facts
-// are documented nowhere; the README's "Continuous integration" lists them.
+// are documented nowhere; docs/ci.md, "What a first Windows run settles", lists them.
 //
 // Every rule the suite makes is named with a prefix of its own and the process id, and each test
 // removes every rule of the names it used when it ends, passed or failed. No other rule is ever

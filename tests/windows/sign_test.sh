@@ -3,7 +3,7 @@
 # certificate it was signed with, and against no other:
 #   sign_test.sh SIGN_SCRIPT PROGRAM
 # The certificates are throwaway ones, self-signed and made for code signing here; a release is
-# signed the same way with the publisher's (README, "Signing a release").
+# signed the same way with the publisher's (docs/building.md, "Signing a release").
 set -euo pipefail
 sign="$1"
 program="$2"
