@@ -166,6 +166,7 @@ inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b);
 // OLE Automation (oleaut32): BSTRs and VARIANTs (oleaut32.cpp), SAFEARRAYs (oleaut32_safearray.cpp)
 enum VARENUM : VARTYPE {
   VT_EMPTY = 0,
+  VT_NULL = 1,
   VT_I4 = 3,
   VT_BSTR = 8,
   VT_DISPATCH = 9,
@@ -226,6 +227,10 @@ HRESULT WINAPI VariantClear(VARIANT* value);
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE type, LONG lower_bound, ULONG count);
 HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* array);
+HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* array, UINT dimension, LONG* lower_bound);
+HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* upper_bound);
+// Copies the element into `value`, which the caller passes empty.
+HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);
 
 // ---------------------------------------------------------------------------------------------
 // COM (ole32): apartments and objects (ole32.cpp), error information (ole32_error_info.cpp)
