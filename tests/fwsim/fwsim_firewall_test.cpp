@@ -504,6 +504,8 @@ TEST_F(FirewallTest, EnumeratorWalksTheRulesAsTheyStoodInStoreOrder) {
       {'N', 2, S_OK, {u"a", u"b"}}, {'S', 1, S_OK, {}},
       {'C', 0, S_OK, {}},           {'N', 4, S_FALSE, {u"d", u"a"}},
       {'N', 1, S_FALSE, {}},        {'S', 1, S_FALSE, {}},
+      {'N', 1, S_FALSE, {}},        {'S', 7, S_FALSE, {}},
+      {'N', 1, S_FALSE, {}},  // a Skip past the end stays there
       {'R', 0, S_OK, {}},           {'S', 4, S_OK, {}},
       {'N', 1, S_OK, {u"a"}},       {'W', 0, S_OK, {}},
       {'N', 2, S_OK, {u"d", u"a"}},
