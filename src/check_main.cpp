@@ -4,15 +4,10 @@
 // Exit status 0 when nothing stops Orvane, 1 when something does or may; a firewall it cannot
 // read stops it with a report (101). Started by a double-click, it waits for Enter before its
 // window closes.
-#include <string>
-
-#include "driver/check_findings.h"
-#include "driver/firewall_reading.h"
+#include "driver/check_run.h"
 #include "driver/install_paths.h"
 #include "platform/dll_search.h"
 #include "report/console_pause.h"
-#include "report/expect.h"
-#include "report/failure_report.h"
 #include "report/startup.h"
 
 namespace {
@@ -32,22 +27,10 @@ constexpr orvane::driver::ReadingSites kSites = {
 };
 
 int check_rules() {
-  const orvane::driver::ApplicationPaths paths = orvane::driver::application_paths(
-      orvane::driver::installation_directory_or_exit(kOwnPathSite, kParentSite));
-  auto reading = orvane::driver::read_firewall(paths, kSites);
-  if (!reading) {
-    orvane::driver::ReadingFailure& failure = reading.error();
-    if (orvane::driver::firewall_service_down(failure.error)) {
-      orvane::report::write_stdout(orvane::driver::service_down_text());
-      return 1;
-    }
-    orvane::report::expect_success(std::expected<void, orvane::firewall::FirewallError>(
-                                       std::unexpect, std::move(failure.error)),
-                                   failure.message, failure.site);
-  }
-  const orvane::driver::Findings findings = orvane::driver::describe_findings(*reading, paths);
-  orvane::report::write_stdout(findings.text);
-  return findings.count == 0 ? 0 : 1;
+  return orvane::driver::run_check(
+      orvane::driver::application_paths(
+          orvane::driver::installation_directory_or_exit(kOwnPathSite, kParentSite)),
+      kSites);
 }
 
 }  // namespace

@@ -16,23 +16,11 @@ constexpr LONG kEveryProfile =
 constexpr std::string_view kReinstall = "run the Orvane installer again as an administrator";
 constexpr std::string_view kOnceOn = "Once the firewall is on again: ";
 
-// A name or path in double quotes as it is, or, when it holds a character that would not show as
-// itself (a control or bidirectional character, a lone surrogate) or a double quote, in the
-// escaped form the failure reports use.
 void append_shown(WideView units, std::string& out) {
-  const std::string text = text::wide_to_wtf8(units);
-  if (text::shows_as_itself(text) && text.find('"') == std::string::npos) {
-    out += '"';
-    out += text;
-    out += '"';
-  } else {
-    text::quote_text(text, out);
-  }
+  text::show_text(text::wide_to_wtf8(units), out);
 }
 
-void append_shown(std::string_view text, std::string& out) {
-  append_shown(text::text_to_wide(text), out);
-}
+void append_shown(std::string_view text, std::string& out) { text::show_text(text, out); }
 
 // Whether cmd passes `name` inside double quotes to netsh exactly: not when it holds a double
 // quote (no way to escape one there) or a percent sign (cmd expands %NAME% even inside quotes, and
@@ -170,7 +158,7 @@ std::string problems_of(const ReadRule& rule, const OrvaneRule& wanted, const Wi
   };
   const firewall::RuleSettings& s = rule.settings;
   if (!s.enabled) add("disabled");
-  if (s.action != NET_FW_ACTION_ALLOW) add("blocks instead of allowing");
+  if (s.action != NET_FW_ACTION_ALLOW) add("a block rule instead of an allow rule");
   const LONG direction = firewall::to_net_fw(wanted.direction);
   if (s.direction != direction) {
     add("for " + std::string(direction_word(s.direction)) + " instead of " +
@@ -339,6 +327,12 @@ Findings describe_findings(const FirewallReading& reading, const ApplicationPath
   }
   findings.text += lines.notes;
   return findings;
+}
+
+std::string rule_problems(const ReadRule& rule, std::size_t name, const ApplicationPaths& paths,
+                          const firewall::PolicyState& policy) {
+  const OrvaneRule& wanted = kOrvaneRules[name];
+  return problems_of(rule, wanted, text::text_to_wide(paths.*wanted.application), Network(policy));
 }
 
 std::string_view service_down_text() {

@@ -19,6 +19,12 @@ struct Findings {
 };
 Findings describe_findings(const FirewallReading& reading, const ApplicationPaths& paths);
 
+// What is wrong with `rule`, one of the rules of kOrvaneRules[name]'s name, as the check's findings
+// say it ("disabled, for TCP instead of UDP"); empty when it is exactly as orvane-firewall makes
+// it, with no other condition.
+std::string rule_problems(const ReadRule& rule, std::size_t name, const ApplicationPaths& paths,
+                          const firewall::PolicyState& policy);
+
 // The one finding when the firewall service does not answer, with its verdict.
 std::string_view service_down_text();
 

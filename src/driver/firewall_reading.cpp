@@ -6,7 +6,6 @@
 #include "firewall/bstr_conversion.h"
 #include "firewall/firewall_products.h"
 #include "firewall/program_path.h"
-#include "firewall/rule_collection.h"
 #include "firewall/rule_enumeration.h"
 #include "text/upper_case.h"
 #include "text/utf16.h"
@@ -50,8 +49,8 @@ std::expected<ReadRule, firewall::FirewallError> read_named(INetFwRule* rule,
 // One walk over the collection, then the look-ups' rules that the walk did not meet.
 std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
                                                         const Applications& applications,
-                                                        const PerName& wanted, const Found& found,
-                                                        FirewallReading& reading) {
+                                                        const PerName& wanted, Found& found,
+                                                        FirewallReading& reading, LiveRules* live) {
   PerName names;
   for (std::size_t i = 0; i < names.size(); ++i)
     names[i] = text::text_to_wide(kOrvaneRules[i].name);
@@ -74,6 +73,7 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
       auto read = read_named(rule->get(), identity, wanted[i], program);
       if (!read) return std::unexpected(std::move(read.error()));
       reading.names[i].rules.push_back(std::move(*read));
+      if (live != nullptr) live->named[i].push_back(std::move(*rule));
       continue;
     }
     const bool every_program = identity.application.empty();
@@ -91,6 +91,7 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
     // A rule for one service (or, with "*", for services only) does not reach Orvane's programs.
     if (every_program && !conditions->service.empty()) continue;
     reading.blocks.push_back({identity, *settings, std::move(*conditions), every_program});
+    if (live != nullptr) live->blocks.push_back(std::move(*rule));
   }
 
   for (std::size_t i = 0; i < found.size(); ++i) {
@@ -101,29 +102,25 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
     auto read = read_named(found[i].get(), identity, wanted[i], program);
     if (!read) return std::unexpected(std::move(read.error()));
     reading.names[i].rules.push_back(std::move(*read));
+    if (live != nullptr) live->named[i].push_back(std::move(found[i]));
   }
   return {};
 }
 
 }  // namespace
 
-std::expected<FirewallReading, ReadingFailure> read_firewall(const ApplicationPaths& paths,
-                                                             const ReadingSites& sites) {
-  const auto failed = [](firewall::FirewallError error, std::string_view message,
-                         const report::SourceLocation& site) {
-    return std::unexpected(ReadingFailure{std::move(error), message, site});
+std::expected<FirewallReading, ReadingFailure> read_firewall(
+    const firewall::RuleCollection& collection, const ApplicationPaths& paths,
+    const ReadingSites& sites, LiveRules* live) {
+  const auto failed = [](firewall::FirewallError error, const ReadingStep& step) {
+    return std::unexpected(ReadingFailure{std::move(error), step.message, step.site});
   };
-  auto collection = firewall::open_rule_collection();
-  if (!collection)
-    return failed(std::move(collection.error()), sites.open.message, sites.open.site);
-
-  // Declared after the collection, so that the rules are released before it and its apartment.
   Found found;
   for (std::size_t i = 0; i < found.size(); ++i) {
     const platform::OwnedBstr name = firewall::from_text(kOrvaneRules[i].name);
-    auto rule = firewall::look_up_rule(collection->rules.get(), name.get());
+    auto rule = firewall::look_up_rule(collection.rules.get(), name.get());
     if (!rule)
-      return failed(std::move(rule.error()), kOrvaneRules[i].look_up_failure, sites.look_up);
+      return failed(std::move(rule.error()), {kOrvaneRules[i].look_up_failure, sites.look_up});
     found[i] = std::move(*rule);
   }
 
@@ -134,19 +131,27 @@ std::expected<FirewallReading, ReadingFailure> read_firewall(const ApplicationPa
   PerName wanted;
   for (std::size_t i = 0; i < wanted.size(); ++i)
     wanted[i] = text::text_to_wide(paths.*kOrvaneRules[i].application);
-  if (auto walked = walk_rules(collection->rules.get(), applications, wanted, found, reading);
+  if (auto walked = walk_rules(collection.rules.get(), applications, wanted, found, reading, live);
       !walked) {
-    return failed(std::move(walked.error()), sites.walk.message, sites.walk.site);
+    return failed(std::move(walked.error()), sites.walk);
   }
-  auto policy = firewall::read_policy_state(collection->policy.get());
-  if (!policy) return failed(std::move(policy.error()), sites.policy.message, sites.policy.site);
+  auto policy = firewall::read_policy_state(collection.policy.get());
+  if (!policy) return failed(std::move(policy.error()), sites.policy);
   reading.policy = *policy;
   auto products = firewall::firewall_products();
-  if (!products) {
-    return failed(std::move(products.error()), sites.products.message, sites.products.site);
-  }
+  if (!products) return failed(std::move(products.error()), sites.products);
   reading.other_firewalls = std::move(*products);
   return reading;
+}
+
+std::expected<FirewallReading, ReadingFailure> read_firewall(const ApplicationPaths& paths,
+                                                             const ReadingSites& sites) {
+  auto collection = firewall::open_rule_collection();
+  if (!collection) {
+    return std::unexpected(
+        ReadingFailure{std::move(collection.error()), sites.open.message, sites.open.site});
+  }
+  return read_firewall(*collection, paths, sites, nullptr);
 }
 
 bool firewall_service_down(const firewall::FirewallError& error) {

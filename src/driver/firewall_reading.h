@@ -11,7 +11,9 @@
 #include "driver/orvane_rules.h"
 #include "firewall/firewall_error.h"
 #include "firewall/policy_state.h"
+#include "firewall/rule_collection.h"
 #include "firewall/rule_properties.h"
+#include "platform/com_ptr.h"
 #include "report/source_location.h"
 
 namespace orvane::driver {
@@ -59,6 +61,19 @@ struct ReadingFailure {
   std::string_view message;
   report::SourceLocation site;
 };
+
+// The live rule objects behind a reading, for changing the rules themselves: each of the six
+// names' rules and each block rule, in the reading's order. Release them before the collection.
+struct LiveRules {
+  std::array<std::vector<platform::ComPtr<INetFwRule>>, std::size(kOrvaneRules)> named;
+  std::vector<platform::ComPtr<INetFwRule>> blocks;
+};
+
+// Reads everything the check judges through `collection`, keeping the rules' objects in `live`
+// unless it is null. The same reading as the other overload's, but for opening the collection.
+std::expected<FirewallReading, ReadingFailure> read_firewall(
+    const firewall::RuleCollection& collection, const ApplicationPaths& paths,
+    const ReadingSites& sites, LiveRules* live);
 
 // Reads everything the check judges, in one apartment: each of the six names looked up (only
 // 0x80070002 means missing), every rule walked once, the policy's state of the current network,
