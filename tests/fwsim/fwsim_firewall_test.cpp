@@ -355,7 +355,7 @@ TEST_F(FirewallTest, ItemOfAMissingNameGivesNotFoundAndNoErrorInfo) {
   EXPECT_EQ(fwsim::balance().errorinfo, 0);
   const std::vector<std::string> log = fwsim::call_log();
   EXPECT_NE(std::find(log.begin(), log.end(),
-                      "INetFwRules::Item NetFwRules#2 \"Orvane\" -> 0x80070002 null"),
+                      "INetFwRules::Item NetFwRules#1 \"Orvane\" -> 0x80070002 null"),
             log.end());
 }
 
@@ -419,8 +419,11 @@ TEST_F(FirewallTest, FaultsSkipTheEffectAndLeaveTheirErrorInfo) {
 }
 
 TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
-  Ref<INetFwRules> all;
+  Ref<INetFwRules> all, again;
   rules(all);
+  rules(again);  // the same collection, as Windows gives it
+  EXPECT_EQ(again.get(), all.get());
+  again.reset();
   policy_.reset();  // the collection does not lean on the policy
   LONG count = -1;
   EXPECT_EQ(all->get_Count(&count), S_OK);
@@ -439,6 +442,8 @@ TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
                 "CoInitializeEx null 2 -> 0x00000000",
                 "CoCreateInstance NetFwPolicy2 null 1 INetFwPolicy2 -> 0x00000000 NetFwPolicy2#1",
                 "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "IUnknown::Release NetFwRules#1 -> 1",
                 "IUnknown::Release NetFwPolicy2#1 -> 0",
                 "INetFwRules::get_Count NetFwRules#1 -> 0x00000000 0",
                 "IUnknown::AddRef NetFwRules#1 -> 2",
