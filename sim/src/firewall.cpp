@@ -18,19 +18,17 @@
 #include "trace.h"
 
 namespace fwsim::detail {
-namespace {
 
-// ----- The collection and the policy ------------------------------------------------------------
-
-// A standard user may look at the firewall's rules but not change them: Windows answers Add and
-// Remove with E_ACCESSDENIED and the firewall sets no error information of its own.
 bool may_change_rules() { return user() == User::Admin; }
 
-// A firewall call that finds the store unreadable fails with E_FAIL and says why.
 HRESULT store_failure(const std::string& description) {
   leave_error_info(utf8_to_utf16("fwsim: " + description));
   return E_FAIL;
 }
+
+namespace {
+
+// ----- The collection and the policy ------------------------------------------------------------
 
 // The policy that made a collection keeps it without a reference of its own, so that the counts
 // a caller sees (and the trace shows) are the caller's: the collection lives while a caller holds
@@ -152,7 +150,7 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
       clear_error_info();
       hr = static_cast<HRESULT>(0x80070002);  // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
     } else {
-      found = new NetFwRule(std::move(**stored));
+      found = new NetFwRule(std::move(**stored));  // it stands for the stored rule
     }
     if (rule != nullptr) *rule = found;
     trace(kName, args, hresult_text(hr) + " " + (found ? found->id() : "null"));
