@@ -1,6 +1,7 @@
 #include "firewall.h"
 
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -18,23 +19,49 @@
 #include "trace.h"
 
 namespace fwsim::detail {
-namespace {
 
-// ----- The collection and the policy ------------------------------------------------------------
-
-// A standard user may look at the firewall's rules but not change them: Windows answers Add and
-// Remove with E_ACCESSDENIED and the firewall sets no error information of its own.
 bool may_change_rules() { return user() == User::Admin; }
 
-// A firewall call that finds the store unreadable fails with E_FAIL and says why.
 HRESULT store_failure(const std::string& description) {
   leave_error_info(utf8_to_utf16("fwsim: " + description));
   return E_FAIL;
 }
 
+namespace {
+
+// ----- The collection and the policy ------------------------------------------------------------
+
+// The policy that made a collection keeps it without a reference of its own, so that the counts
+// a caller sees (and the trace shows) are the caller's: the collection lives while a caller holds
+// it or its policy lives.
 class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
  public:
   NetFwRules() : Object("NetFwRules") {}
+
+  ULONG STDMETHODCALLTYPE Release() override {
+    std::unique_lock guard(hold_mutex_);
+    const ULONG count = --refs_;
+    const bool last = count == 0 && !held_by_policy_;
+    guard.unlock();
+    if (tracing()) trace("IUnknown::Release", id(), std::to_string(count));
+    if (last) delete this;
+    return count;
+  }
+
+  // One more reference, which the policy hands out (not a call of the caller's, so not traced).
+  void hand_out() {
+    std::lock_guard guard(hold_mutex_);
+    ++refs_;
+  }
+
+  // Its policy is gone.
+  void let_go() {
+    std::unique_lock guard(hold_mutex_);
+    held_by_policy_ = false;
+    const bool unused = refs_ == 0;
+    guard.unlock();
+    if (unused) delete this;
+  }
 
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
     constexpr std::string_view kName = "INetFwRules::get_Count";
@@ -124,7 +151,7 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
       clear_error_info();
       hr = static_cast<HRESULT>(0x80070002);  // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
     } else {
-      found = new NetFwRule(std::move(**stored));
+      found = new NetFwRule(std::move(**stored));  // it stands for the stored rule
     }
     if (rule != nullptr) *rule = found;
     trace(kName, args, hresult_text(hr) + " " + (found ? found->id() : "null"));
@@ -151,11 +178,18 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
     trace(kName, id(), hresult_text(hr) + " " + object_label(made));
     return hr;
   }
+
+ private:
+  std::mutex hold_mutex_;
+  bool held_by_policy_ = true;
 };
 
 class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
  public:
   NetFwPolicy2() : Object("NetFwPolicy2") {}
+  ~NetFwPolicy2() override {
+    if (rules_ != nullptr) rules_->let_go();
+  }
 
   HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG* profile_types) override {
     clear_out(profile_types);
@@ -186,6 +220,8 @@ class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
     return E_NOTIMPL;
   }
 
+  // The same collection on every call, with one more reference, as Windows answers (Wine's
+  // conformance test of the policy object, whose ok() states Windows' answer: rules == rules2).
   HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) override {
     constexpr std::string_view kName = "INetFwPolicy2::get_Rules";
     HRESULT hr = S_OK;
@@ -198,12 +234,22 @@ class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
     } else if (auto readable = rule_store().check(); !readable) {
       hr = store_failure(readable.error());
     } else {
-      made = new NetFwRules();
+      std::lock_guard guard(mutex_);
+      if (rules_ != nullptr) {
+        rules_->hand_out();
+      } else {
+        rules_ = new NetFwRules();
+      }
+      made = rules_;
     }
     if (rules != nullptr) *rules = made;
     trace(kName, id(), hresult_text(hr) + " " + (made ? made->id() : "null"));
     return hr;
   }
+
+ private:
+  std::mutex mutex_;
+  NetFwRules* rules_ = nullptr;  // its collection, once asked for
 };
 
 }  // namespace

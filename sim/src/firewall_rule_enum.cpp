@@ -13,12 +13,12 @@ namespace fwsim::detail {
 namespace {
 
 // Microsoft's IEnumVARIANT documentation: Next gives each element as a VARIANT the caller clears;
-// a collection of objects gives each as VT_DISPATCH. The walk is over a copy of the rules taken
-// when get__NewEnum was called, so later changes of the store do not show (Windows does not
-// document whether they would).
+// a collection of objects gives each as VT_DISPATCH. The walk is over the rules as they stood when
+// get__NewEnum was called, so later adds and removals do not show (Windows does not document
+// whether they would); each rule object it gives reads and changes its rule as it stands now.
 class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
  public:
-  NetFwRulesEnum(std::shared_ptr<const std::vector<Rule>> rules, std::size_t position)
+  NetFwRulesEnum(std::shared_ptr<const StoredRules> rules, std::size_t position)
       : Object("NetFwRulesEnum"), rules_(std::move(rules)), position_(position) {}
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* elements, ULONG* fetched) override {
@@ -37,9 +37,8 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
       // otherwise.
       hr = E_INVALIDARG;
     } else {
-      for (; filled < celt && position_ < rules_->size(); ++filled, ++position_) {
-        // The rule object reads the walk's own copy of the rule (until a put changes it).
-        auto* rule = new NetFwRule(std::shared_ptr<const Rule>(rules_, &(*rules_)[position_]));
+      for (; filled < celt && position_ < rules_->rules.size(); ++filled, ++position_) {
+        auto* rule = new NetFwRule(StoredRule{rules_, position_});
         elements[filled] = VARIANT{};
         V_VT(&elements[filled]) = VT_DISPATCH;
         V_DISPATCH(&elements[filled]) = rule;
@@ -60,7 +59,7 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
       leave_error_info(*fault);
       hr = fault_result(*fault);
     } else {
-      const std::size_t left = rules_->size() - position_;
+      const std::size_t left = rules_->rules.size() - position_;
       hr = celt <= left ? S_OK : S_FALSE;
       position_ += celt <= left ? celt : left;
     }
@@ -99,13 +98,13 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
   }
 
  private:
-  std::shared_ptr<const std::vector<Rule>> rules_;
+  std::shared_ptr<const StoredRules> rules_;
   std::size_t position_;
 };
 
 }  // namespace
 
-IEnumVARIANT* new_rule_enum(std::shared_ptr<const std::vector<Rule>> rules, std::size_t position) {
+IEnumVARIANT* new_rule_enum(std::shared_ptr<const StoredRules> rules, std::size_t position) {
   return new NetFwRulesEnum(std::move(rules), position);
 }
 

@@ -6,12 +6,13 @@
 #include <memory>
 #include <vector>
 
-#include "fwsim/testing.h"
+#include "firewall_store.h"
 #include "fwsim/win32.h"
 
 namespace fwsim::detail {
 
 // A new enumerator over `rules`, at `position`, holding the one reference it is handed out with.
-IEnumVARIANT* new_rule_enum(std::shared_ptr<const std::vector<Rule>> rules, std::size_t position);
+// Each rule it gives stands for its stored rule (firewall_rule.h).
+IEnumVARIANT* new_rule_enum(std::shared_ptr<const StoredRules> rules, std::size_t position);
 
 }  // namespace fwsim::detail

@@ -113,7 +113,10 @@ std::expected<void, std::string> StoreHandle::check() { return store_->check(); 
 std::expected<std::size_t, std::string> StoreHandle::count() { return store_->count(); }
 
 std::expected<std::optional<Rule>, std::string> StoreHandle::find(std::u16string_view name) {
-  return store_->find(name);
+  auto found = store_->find(name);
+  if (!found) return std::unexpected(found.error());
+  if (!*found) return std::optional<Rule>();
+  return std::optional<Rule>((*found)->rule());
 }
 
 std::expected<std::vector<std::string>, std::string> StoreHandle::rule_lines() {

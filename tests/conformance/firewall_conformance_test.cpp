@@ -517,6 +517,43 @@ TEST_F(Conformance, ARuleAddedWithoutAnApplicationReadsANullApplicationName) {
   EXPECT_EQ(application.get(), nullptr);
 }
 
+// ----- Changing a rule -------------------------------------------------------------------------
+// The repair changes rules through the objects a walk or Item gives; each fact is read back
+// through another policy object's collection. Microsoft's reference says none of them.
+
+TEST_F(Conformance, APutOnAnEnumeratedRuleChangesTheFirewallAtOnce) {
+  const WideString rule_name = add_walked(1).front();
+  const auto walked = walk(enumerate(rules_.get()).get());
+  INetFwRule* rule = walked_rule(walked, rule_name);
+  ASSERT_TRUE(rule);
+  ASSERT_EQ(hex(rule->put_Enabled(VARIANT_FALSE)), hex(S_OK));
+  const Lookup fresh = item(open_rules().get(), rule_name);
+  ASSERT_TRUE(fresh.rule);
+  EXPECT_EQ(number_of(fresh.rule.get(), &INetFwRule::get_Enabled), VARIANT_FALSE);
+}
+
+// Not documented: the repair gives a rule a name of its own before it removes that name.
+TEST_F(Conformance, PutNameRenamesTheRule) {
+  const WideString from = name("Rename From"), to = name("Rename To");
+  ASSERT_EQ(hex(add(from, text_to_wide(kLobby))), hex(S_OK));
+  const Lookup found = item(rules_.get(), from);
+  ASSERT_TRUE(found.rule);
+  ASSERT_EQ(hex(found.rule->put_Name(bstr(to).get())), hex(S_OK));
+  EXPECT_EQ(finds(open_rules().get(), from), "no rule");
+  EXPECT_EQ(finds(open_rules().get(), to), "a rule");
+}
+
+// Not documented; fwsim answers what Item answers for a name with no rule, and adds nothing.
+TEST_F(Conformance, APutOnARemovedRuleAnswers0x80070002) {
+  const WideString gone = name("Removed");
+  ASSERT_EQ(hex(add(gone, text_to_wide(kLobby))), hex(S_OK));
+  const Lookup found = item(rules_.get(), gone);
+  ASSERT_TRUE(found.rule);
+  ASSERT_EQ(hex(rules_->Remove(bstr(gone).get())), hex(S_OK));
+  EXPECT_EQ(hex(found.rule->put_Enabled(VARIANT_FALSE)), hex(kNoSuchRule));
+  EXPECT_EQ(finds(open_rules().get(), gone), "no rule");
+}
+
 // ----- The firewall's checks --------------------------------------------------------------------
 
 // Each rule the firewall refuses that the programs can meet (MS-FASP 2.2.37; see fwsim's

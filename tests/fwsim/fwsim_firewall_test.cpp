@@ -98,6 +98,22 @@ class FirewallTest : public orvane::testing::SimTest {
               S_OK);
   }
   void rules(Ref<INetFwRules>& out) { ASSERT_EQ(policy_->get_Rules(out.put()), S_OK); }
+  // A rule from Item, or (at `place` 0 or more) from the enumerator.
+  void stored_rule(INetFwRules* all, std::u16string_view name, int place, Ref<INetFwRule>& out) {
+    if (place < 0) {
+      ASSERT_EQ(all->Item(Bstr(name).get(), out.put()), S_OK);
+      return;
+    }
+    Ref<IUnknown> object;
+    Ref<IEnumVARIANT> walk;
+    ASSERT_EQ(all->get__NewEnum(object.put()), S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put())), S_OK);
+    VARIANT element{};
+    ASSERT_EQ(walk->Skip(static_cast<ULONG>(place)), S_OK);
+    ASSERT_EQ(walk->Next(1, &element, nullptr), S_OK);
+    V_DISPATCH(&element)->QueryInterface(kIidINetFwRule, reinterpret_cast<void**>(out.put()));
+    VariantClear(&element);
+  }
   HRESULT add_named(std::u16string_view name) {
     Ref<INetFwRule> rule;
     new_rule(rule);
@@ -278,7 +294,7 @@ TEST_F(FirewallTest, AddRefusesNamesWindowsRefuses) {
   EXPECT_EQ(count, 4);
 }
 
-TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAsAFreshCopy) {
+TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAndStandsForIt) {
   write_store(
       "# two rules of one name\n"
       "Name=\"dup\" Direction=2 LocalAddresses=\"10.0.0.1\"\n"
@@ -294,18 +310,63 @@ TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAsAFreshCopy) {
   NET_FW_RULE_DIRECTION direction{};
   ASSERT_EQ(found->get_Direction(&direction), S_OK);
   EXPECT_EQ(direction, NET_FW_RULE_DIR_OUT);
-  // The copy is the caller's: changing it changes nothing stored.
+  // A put through one object is stored at once and read through the other; the name is found anew.
   Bstr renamed(u"renamed");
   ASSERT_EQ(found->put_Name(renamed.get()), S_OK);
   Bstr name;
   ASSERT_EQ(again->get_Name(name.put()), S_OK);
-  EXPECT_EQ(name.text(), u"dup");
-  // Its properties keep their stored order when it is added again.
+  EXPECT_EQ(name.text(), u"renamed");
+  EXPECT_TRUE(store_text().starts_with("# two rules of one name\nName=\"renamed\" Direction=2"));
+  ASSERT_EQ(all->Item(dup.get(), again.put()), S_OK);
+  ASSERT_EQ(again->get_Direction(&direction), S_OK);
+  EXPECT_EQ(direction, NET_FW_RULE_DIR_IN);
+  // Added again, it is a copy with its properties in their stored order.
   ASSERT_EQ(all->Add(found.get()), S_OK);
   EXPECT_TRUE(store_text().ends_with("Name=\"renamed\" Direction=2 LocalAddresses=\"10.0.0.1\"\n"));
   LONG count = 0;
   ASSERT_EQ(all->get_Count(&count), S_OK);
   EXPECT_EQ(count, 4);
+}
+
+// A put on a rule from Item or the enumerator changes its line at once, in place or at its end, or
+// is refused as the firewall refuses it: the store byte-identical, no error information.
+TEST_F(FirewallTest, APutOnAStoredRuleChangesItsLineAtOnceOrNothing) {
+  const std::string kStore = "#\nName=\"a\" Direction=2\nName=\"b\" Protocol=6\nName=\"c\"\n";
+  const auto enable = [](INetFwRule* r) { return r->put_Enabled(VARIANT_TRUE); };
+  const struct {
+    const char16_t* rule;
+    int place;                // in the enumerator's walk, or -1: from Item
+    const char16_t* removed;  // after the object was got, or null
+    bool standard;            // a standard user's put
+    std::function<HRESULT(INetFwRule*)> put;
+    HRESULT hr;
+    const char* after;  // null: as before
+  } cases[] = {
+      {u"b", -1, nullptr, false, enable, S_OK,
+       "#\nName=\"a\" Direction=2\nName=\"b\" Protocol=6 Enabled=-1\nName=\"c\"\n"},
+      {u"c", 2, u"a", false, [](INetFwRule* r) { return r->put_Name(Bstr(u"d").get()); }, S_OK,
+       "#\nName=\"b\" Protocol=6\nName=\"d\"\n"},
+      {u"a", -1, nullptr, false, [](INetFwRule* r) { return r->put_EdgeTraversal(VARIANT_TRUE); },
+       E_INVALIDARG, nullptr},
+      {u"c", 2, nullptr, false, [](INetFwRule* r) { return r->put_LocalPorts(Bstr(u"80").get()); },
+       E_INVALIDARG, nullptr},
+      {u"b", 1, nullptr, true, enable, E_ACCESSDENIED, nullptr},
+      {u"b", -1, u"b", false, enable, kNotFound, "#\nName=\"a\" Direction=2\nName=\"c\"\n"},
+  };
+  for (const auto& c : cases) {
+    write_store(kStore);
+    Ref<INetFwRules> all;
+    rules(all);
+    Ref<INetFwRule> rule;
+    stored_rule(all.get(), c.rule, c.place, rule);
+    ASSERT_EQ(c.removed ? all->Remove(Bstr(c.removed).get()) : S_OK, S_OK);
+    const std::string before = store_text();
+    fwsim::set_user(c.standard ? fwsim::User::Standard : fwsim::User::Admin);
+    EXPECT_EQ(c.put(rule.get()), c.hr) << fwsim::call_log().back();
+    fwsim::set_user(fwsim::User::Admin);
+    EXPECT_EQ(store_text(), c.after ? c.after : before) << fwsim::call_log().back();
+    EXPECT_EQ(fwsim::balance().errorinfo, 0);
+  }
 }
 
 TEST_F(FirewallTest, RemoveTakesTheFirstRuleOfANameAndAStandardUserChangesNothing) {
@@ -355,7 +416,7 @@ TEST_F(FirewallTest, ItemOfAMissingNameGivesNotFoundAndNoErrorInfo) {
   EXPECT_EQ(fwsim::balance().errorinfo, 0);
   const std::vector<std::string> log = fwsim::call_log();
   EXPECT_NE(std::find(log.begin(), log.end(),
-                      "INetFwRules::Item NetFwRules#2 \"Orvane\" -> 0x80070002 null"),
+                      "INetFwRules::Item NetFwRules#1 \"Orvane\" -> 0x80070002 null"),
             log.end());
 }
 
@@ -366,6 +427,10 @@ TEST_F(FirewallTest, ItemSeesRulesAnotherWriterAdded) {
   Bstr mine(u"mine"), theirs(u"theirs");
   Ref<INetFwRule> found;
   ASSERT_EQ(all->Item(mine.get(), found.put()), S_OK);
+  // A rule whose line the other writer left as it was is still the one the object stands for.
+  write_store("Name=\"theirs\"\n" + store_text());
+  EXPECT_EQ(found->put_Enabled(VARIANT_TRUE), S_OK);
+  EXPECT_EQ(store_text(), "Name=\"theirs\"\nName=\"mine\" Enabled=-1\n");
   write_store("Name=\"theirs\"\nName=\"third\"\n");
   EXPECT_EQ(all->Item(theirs.get(), found.put()), S_OK);
   EXPECT_EQ(all->Item(mine.get(), found.put()), kNotFound);
@@ -419,8 +484,11 @@ TEST_F(FirewallTest, FaultsSkipTheEffectAndLeaveTheirErrorInfo) {
 }
 
 TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
-  Ref<INetFwRules> all;
+  Ref<INetFwRules> all, again;
   rules(all);
+  rules(again);  // the same collection, as Windows gives it
+  EXPECT_EQ(again.get(), all.get());
+  again.reset();
   policy_.reset();  // the collection does not lean on the policy
   LONG count = -1;
   EXPECT_EQ(all->get_Count(&count), S_OK);
@@ -439,6 +507,8 @@ TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
                 "CoInitializeEx null 2 -> 0x00000000",
                 "CoCreateInstance NetFwPolicy2 null 1 INetFwPolicy2 -> 0x00000000 NetFwPolicy2#1",
                 "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "IUnknown::Release NetFwRules#1 -> 1",
                 "IUnknown::Release NetFwPolicy2#1 -> 0",
                 "INetFwRules::get_Count NetFwRules#1 -> 0x00000000 0",
                 "IUnknown::AddRef NetFwRules#1 -> 2",
