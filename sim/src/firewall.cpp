@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -9,10 +10,11 @@
 #include "com_object.h"
 #include "controls.h"
 #include "faults.h"
+#include "firewall_enum.h"
+#include "firewall_policy_state.h"
 #include "firewall_products.h"
 #include "firewall_rule.h"
 #include "firewall_rule_checks.h"
-#include "firewall_rule_enum.h"
 #include "firewall_store.h"
 #include "oleaut32.h"
 #include "text.h"
@@ -192,32 +194,26 @@ class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
   }
 
   HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG* profile_types) override {
-    clear_out(profile_types);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::CurrentProfileTypes, std::nullopt, profile_types);
   }
-  HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2 profile,
                                                 VARIANT_BOOL* enabled) override {
-    clear_out(enabled);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::FirewallEnabled, profile, enabled);
   }
-  HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2 profile,
                                                        VARIANT_BOOL* block) override {
-    clear_out(block);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::BlockAllInboundTraffic, profile, block);
   }
-  HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2 profile,
                                                      NET_FW_ACTION* action) override {
-    clear_out(action);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::DefaultInboundAction, profile, action);
   }
-  HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2 profile,
                                                       NET_FW_ACTION* action) override {
-    clear_out(action);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::DefaultOutboundAction, profile, action);
   }
   HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE* state) override {
-    clear_out(state);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::LocalPolicyModifyState, std::nullopt, state);
   }
 
   // The same collection on every call, with one more reference, as Windows answers (Wine's
@@ -250,6 +246,13 @@ class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
  private:
   std::mutex mutex_;
   NetFwRules* rules_ = nullptr;  // its collection, once asked for
+  template <class T>
+  HRESULT policy_get(PolicyGet get, std::optional<LONG> profile, T* out) {
+    std::int32_t value = 0;
+    const HRESULT hr = get_policy_value(get, id(), profile, out == nullptr, value);
+    if (out != nullptr) store_number(out, value);
+    return hr;
+  }
 };
 
 }  // namespace

@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -548,6 +550,130 @@ TEST_F(FirewallTest, TraceShowsPutsAndGetsWithTheirValues) {
                       "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
                       "INetFwRules::Add NetFwRules#1 NetFwRule#1 -> 0x00000000",
                   }));
+}
+
+// The policy's state on one line: CurrentProfileTypes, LocalPolicyModifyState, then for each of
+// `profiles` FirewallEnabled,BlockAllInboundTraffic,DefaultInboundAction,DefaultOutboundAction;
+// a failed get as its HRESULT and the value it left (`0x80070057=0`).
+std::string policy_reads(INetFwPolicy2* policy, std::initializer_list<LONG> profiles) {
+  std::string line;
+  // `value` is read after the get has run.
+  const auto show = [&](HRESULT hr, const auto& value, char after) {
+    line += (hr == S_OK ? "" : fwsim::hresult_text(hr) + "=") +
+            std::to_string(static_cast<LONG>(value)) + after;
+  };
+  LONG current = -9;
+  auto modify = static_cast<NET_FW_MODIFY_STATE>(-9);
+  show(policy->get_CurrentProfileTypes(&current), current, ' ');
+  show(policy->get_LocalPolicyModifyState(&modify), modify, ' ');
+  for (const LONG p : profiles) {
+    const auto profile = static_cast<NET_FW_PROFILE_TYPE2>(p);
+    VARIANT_BOOL enabled = 7, block = 7;
+    auto in = static_cast<NET_FW_ACTION>(7), out = in;
+    show(policy->get_FirewallEnabled(profile, &enabled), enabled, ',');
+    show(policy->get_BlockAllInboundTraffic(profile, &block), block, ',');
+    show(policy->get_DefaultInboundAction(profile, &in), in, ',');
+    show(policy->get_DefaultOutboundAction(profile, &out), out, ' ');
+  }
+  line.pop_back();
+  return line;
+}
+
+// FWSIM_POLICY over the defaults; the modify state derived from a current profile that blocks
+// all inbound traffic, unless set; a standard user reads as an administrator does; a profile
+// argument that is not exactly one profile is refused and its value cleared.
+TEST_F(FirewallTest, PolicyStateFollowsTheControlForEachProfile) {
+  const struct {
+    std::string_view control, reads;  // domain, private, public
+  } cases[] = {
+      {"", "2 0 -1,0,0,1 -1,0,0,1 -1,0,0,1"},
+      {"BlockAllInboundTraffic.Private=-1", "2 2 -1,0,0,1 -1,-1,0,1 -1,0,0,1"},
+      {"BlockAllInboundTraffic.Public=-1", "2 0 -1,0,0,1 -1,0,0,1 -1,-1,0,1"},
+      {"CurrentProfileTypes=5;BlockAllInboundTraffic.Public=-1;;",
+       "5 2 -1,0,0,1 -1,0,0,1 -1,-1,0,1"},
+      {"BlockAllInboundTraffic.Private=-1;LocalPolicyModifyState=1",
+       "2 1 -1,0,0,1 -1,-1,0,1 -1,0,0,1"},
+      {"FirewallEnabled.Domain=0;DefaultInboundAction.Public=1;DefaultOutboundAction.Private=0",
+       "2 0 0,0,0,1 -1,0,0,0 -1,0,1,1"},
+  };
+  fwsim::set_user(fwsim::User::Standard);
+  for (const auto& c : cases) {
+    ASSERT_TRUE(fwsim::set_policy(c.control));
+    EXPECT_EQ(policy_reads(policy_.get(), {1, 2, 4}), c.reads) << c.control;
+  }
+  const std::string refused = "0x80070057=0,0x80070057=0,0x80070057=0,0x80070057=0";
+  EXPECT_EQ(policy_reads(policy_.get(), {0, 3, 8, 0x7FFFFFFF}),
+            "2 0 " + refused + " " + refused + " " + refused + " " + refused);
+  EXPECT_EQ(fwsim::call_log().back(),
+            "INetFwPolicy2::get_DefaultOutboundAction NetFwPolicy2#1 2147483647 -> 0x80070057");
+  ASSERT_TRUE(fwsim::add_faults("INetFwPolicy2::get_CurrentProfileTypes=0x80070005|desc=off"));
+  EXPECT_EQ(policy_reads(policy_.get(), {}), "0x80070005=0 0");
+  EXPECT_EQ(error_description(), u"off");
+}
+
+// A product as its gets answer it: its name, its categories and the path of its program.
+std::string product_reads(INetFwProduct* product) {
+  Bstr name, path;
+  VARIANT categories{};
+  const HRESULT answers[] = {product->get_DisplayName(name.put()),
+                             product->get_RuleCategories(&categories),
+                             product->get_PathToSignedProductExe(path.put())};
+  std::string line;
+  for (const HRESULT hr : answers) line += fwsim::hresult_text(hr) + " ";
+  line += fwsim::text_form(name.text()) + " [";
+  const bool array = V_VT(&categories) == (VT_ARRAY | VT_VARIANT);
+  for (ULONG e = 0; array && e < V_ARRAY(&categories)->rgsabound[0].cElements; ++e) {
+    const VARIANT& element = static_cast<const VARIANT*>(V_ARRAY(&categories)->pvData)[e];
+    line += (V_VT(&element) == VT_I4 ? "" : "vt?") + std::to_string(V_I4(&element)) + ",";
+  }
+  EXPECT_EQ(VariantClear(&categories), S_OK);
+  return line + "] " + fwsim::text_form(path.text());
+}
+
+// The products of FWSIM_PRODUCTS, in order, by Item and by a walk, for a standard user too.
+TEST_F(FirewallTest, ProductsGiveTheControlsNamesAndCategories) {
+  const std::string_view expected[] = {
+      "0x00000000 0x00000000 0x00000000 \"Contoso; Shield\" [2,0,] \"\"",
+      "0x00000000 0x00000000 0x00000000 \"Other\" [] \"\"",
+      "0x00000000 0x00000000 0x00000000 \"Fab=Wall|\u00e9\" [3,] \"\""};
+  fwsim::set_user(fwsim::User::Standard);
+  Ref<INetFwProducts> products;
+  LONG count = -1;
+  INetFwProduct* none = reinterpret_cast<INetFwProduct*>(&count);
+  for (const auto& [control, n] :
+       {std::pair("", 0), std::pair("Contoso\\; Shield=2,0;Other=;Fab=Wall\\|\\u{e9}=3", 3)}) {
+    ASSERT_TRUE(fwsim::set_products(control));
+    ASSERT_EQ(CoCreateInstance(fwsim::kClsidNetFwProducts, nullptr, CLSCTX_INPROC_SERVER,
+                               fwsim::kIidINetFwProducts, reinterpret_cast<void**>(products.put())),
+              S_OK);
+    EXPECT_EQ(products->get_Count(&count), S_OK);
+    EXPECT_EQ(count, n);
+    EXPECT_EQ(products->Item(count, &none), E_INVALIDARG);  // no product, or past the last
+    EXPECT_EQ(none, nullptr);
+  }
+  Ref<IUnknown> object;
+  Ref<IEnumVARIANT> walk;
+  ASSERT_EQ(products->get__NewEnum(object.put()), S_OK);
+  ASSERT_EQ(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put())), S_OK);
+  VARIANT walked[4] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(walk->Next(4, walked, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 3u);
+  for (LONG i = 0; i < 3; ++i) {
+    Ref<INetFwProduct> product, same;
+    ASSERT_EQ(products->Item(i, product.put()), S_OK);
+    ASSERT_EQ(V_DISPATCH(&walked[i])
+                  ->QueryInterface(fwsim::kIidINetFwProduct, reinterpret_cast<void**>(same.put())),
+              S_OK);
+    EXPECT_EQ(product_reads(product.get()), expected[i]);
+    EXPECT_EQ(product_reads(same.get()), expected[i]);
+    EXPECT_EQ(VariantClear(&walked[i]), S_OK);
+  }
+  const std::vector<std::string> log = fwsim::call_log();
+  EXPECT_NE(std::ranges::find(log,
+                              "IEnumVARIANT::Next NetFwProductsEnum#1 4 -> 0x00000001 3 "
+                              "NetFwProduct#1,NetFwProduct#2,NetFwProduct#3"),
+            log.end());
 }
 
 }  // namespace

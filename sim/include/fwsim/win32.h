@@ -306,8 +306,8 @@ HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* info);
 
 // ---------------------------------------------------------------------------------------------
 // Windows Firewall (netfw.h): NetFwPolicy2 and the NetFwRules collection (firewall.cpp), the
-// policy's state (firewall_policy_state.cpp), NetFwRule (firewall_rule.cpp), the collection's
-// enumerator (firewall_rule_enum.cpp), the registered firewall products (firewall_products.cpp);
+// policy's state (firewall_policy_state.cpp), NetFwRule (firewall_rule.cpp), the collections'
+// enumerators (firewall_enum.cpp), the registered firewall products (firewall_products.cpp);
 // behind them the rule store (firewall_store.cpp, firewall_rule_line.cpp) and the firewall's
 // checks of a rule (firewall_rule_checks.cpp)
 enum NET_FW_RULE_DIRECTION { NET_FW_RULE_DIR_IN = 1, NET_FW_RULE_DIR_OUT = 2, NET_FW_RULE_DIR_MAX };
