@@ -20,19 +20,15 @@ namespace {
 using Products = std::shared_ptr<const std::vector<Product>>;
 
 // The categories as INetFwProduct::get_RuleCategories gives them, VT_I4 elements of a
-// VT_ARRAY | VT_VARIANT, made with oleaut32's own calls (their trace lines come first).
+// VT_ARRAY | VT_VARIANT, made by fwsim itself (no trace line of their own).
 HRESULT categories_variant(const std::vector<LONG>& categories, VARIANT& out) {
-  SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(categories.size()));
-  if (array == nullptr) return E_OUTOFMEMORY;
-  for (LONG i = 0; i < static_cast<LONG>(categories.size()); ++i) {
-    VARIANT element{};
-    V_VT(&element) = VT_I4;
-    V_I4(&element) = categories[static_cast<std::size_t>(i)];
-    if (const HRESULT hr = SafeArrayPutElement(array, &i, &element); FAILED(hr)) {
-      SafeArrayDestroy(array);
-      return hr;
-    }
+  std::vector<VARIANT> elements(categories.size());
+  for (std::size_t i = 0; i < categories.size(); ++i) {
+    V_VT(&elements[i]) = VT_I4;
+    V_I4(&elements[i]) = categories[i];
   }
+  SAFEARRAY* array = make_variant_vector(elements);
+  if (array == nullptr) return E_OUTOFMEMORY;
   V_VT(&out) = VT_ARRAY | VT_VARIANT;
   V_ARRAY(&out) = array;
   return S_OK;

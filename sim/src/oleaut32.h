@@ -2,6 +2,7 @@
 // and copies of VARIANTs (oleaut32_safearray.cpp). Internal to fwsim.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,8 @@ void free_bstr(BSTR text);
 HRESULT copy_variant(VARIANT& target, const VARIANT& source);
 // Frees what `value` holds, as VariantClear does but untraced, and leaves it VT_EMPTY.
 HRESULT clear_variant(VARIANT& value);
+// A new vector of VARIANTs (lower bound 0) holding copies of `values`, counted in the balance as
+// SafeArrayCreateVector's are but untraced; NULL when there is no memory for it.
+SAFEARRAY* make_variant_vector(std::span<const VARIANT> values);
 
 }  // namespace fwsim::detail

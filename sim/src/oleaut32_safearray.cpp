@@ -93,6 +93,18 @@ void destroy_array(SAFEARRAY* array) {
 
 namespace fwsim::detail {
 
+SAFEARRAY* make_variant_vector(std::span<const VARIANT> values) {
+  SAFEARRAY* array = create_array(0, static_cast<ULONG>(values.size()));
+  if (array == nullptr) return nullptr;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (FAILED(copy_variant(elements(array)[i], values[i]))) {
+      destroy_array(array);
+      return nullptr;
+    }
+  }
+  return array;
+}
+
 HRESULT clear_variant(VARIANT& value) {
   switch (value.vt) {
     case VT_EMPTY:

@@ -13,7 +13,9 @@ namespace {
 constexpr LONG kEveryProfile =
     NET_FW_PROFILE2_DOMAIN | NET_FW_PROFILE2_PRIVATE | NET_FW_PROFILE2_PUBLIC;
 
-constexpr std::string_view kReinstall = "run the Orvane installer again as an administrator";
+// What mends every finding about the six rules and the block rules naming Orvane's programs.
+constexpr std::string_view kRunRepair =
+    "To fix: run orvane-firewall-repair.exe, in the Orvane folder, as an administrator.\n";
 constexpr std::string_view kOnceOn = "Once the firewall is on again: ";
 
 void append_shown(WideView units, std::string& out) {
@@ -195,9 +197,8 @@ void describe_name(const NameReading& name, const OrvaneRule& wanted, const Wide
   if (name.rules.empty()) {
     std::string& out = lines.wrong(network);
     out += wanted.name;
-    out += ": missing. To fix: ";
-    out += kReinstall;
-    out += ".\n";
+    out += ": missing. ";
+    out += kRunRepair;
     return;
   }
   for (std::size_t i = 0; i < name.rules.size(); ++i) {
@@ -209,9 +210,8 @@ void describe_name(const NameReading& name, const OrvaneRule& wanted, const Wide
       out += " (rule " + std::to_string(i + 1) + " of " + std::to_string(name.rules.size()) +
              " of this name)";
     }
-    out += ": " + problems + ". To fix, as an administrator: ";
-    append_delete_command(text::text_to_wide(wanted.name), out);
-    out += ", then run the Orvane installer again.\n";
+    out += ": " + problems + ". ";
+    out += kRunRepair;
   }
 }
 
@@ -238,19 +238,18 @@ void describe_block(const BlockRule& block, const Network& network, Lines& lines
            profile_words(network.current) + " network Windows is on now";
   }
   if (!conditions.empty()) out += ": it applies only to " + conditions;
-  const std::string_view if_unneeded = block.every_program ? "if nothing needs it, " : "";
-  if (typable_in_cmd(block.identity.name)) {
-    out += ". To fix, ";
-    out += if_unneeded;
-    out += "as an administrator: ";
+  out += ". ";
+  if (!block.every_program) {
+    out += kRunRepair;  // it disables the rule, which keeps the person's decision on record
+  } else if (typable_in_cmd(block.identity.name)) {
+    // Not the product's to change: it may be the PC's owner's wish. Support gets the one command.
+    out += "To fix, if nothing needs it, as an administrator: ";
     append_delete_command(block.identity.name, out);
     out += ".\n";
   } else {
-    out += ". Its name cannot be typed safely in a command: ";
-    out += if_unneeded;
     out +=
-        "as an administrator, delete it in Windows Defender Firewall with Advanced Security "
-        "(wf.msc).\n";
+        "Its name cannot be typed safely in a command: if nothing needs it, as an administrator, "
+        "delete it in Windows Defender Firewall with Advanced Security (wf.msc).\n";
   }
 }
 

@@ -371,8 +371,10 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
 constexpr const char* kAllRight =
     "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
     "its programs.\n";
-constexpr const char* kReinstall =
-    ": missing. To fix: run the Orvane installer again as an administrator.\n";
+// The advice for whatever the repair mends.
+constexpr const char* kRepair =
+    "To fix: run orvane-firewall-repair.exe, in the Orvane folder, as an administrator.\n";
+const std::string kReinstall = std::string(": missing. ") + kRepair;
 
 std::string problems_found(int count) {
   return std::to_string(count) + (count == 1 ? " problem" : " problems") +
@@ -382,22 +384,25 @@ std::string problems_found(int count) {
 // The line for a rule of one of the six names that is not as the adder makes it.
 std::string wrong_rule(const std::string& name, const std::string& what,
                        const std::string& which = "") {
-  return name + which + ": " + what +
-         ". To fix, as an administrator: netsh advfirewall firewall delete rule name=\"" + name +
-         "\", then run the Orvane installer again.\n";
+  return name + which + ": " + what + ". " + kRepair;
 }
 
-// The end of the line for a block rule of the lobby whose name no command should be given.
-const std::string kNoCommand =
-    R"("C:\Games\Orvane\orvane-lobby.exe". Its name cannot be typed safely in a command: )"
-    "as an administrator, delete it in Windows Defender Firewall with Advanced Security "
-    "(wf.msc).\n";
+// The line for a block rule naming one of Orvane's programs.
+std::string block_rule(const std::string& name, const std::string& what) {
+  return "Block rule \"" + name + "\" " + what + ". " + kRepair;
+}
 
-// The line for a block rule that netsh can delete by name.
-std::string block_rule(const std::string& name, const std::string& what,
-                       const std::string& if_unneeded = "") {
-  return "Block rule \"" + name + "\" " + what + ". To fix, " + if_unneeded +
-         "as an administrator: netsh advfirewall firewall delete rule name=\"" + name + "\".\n";
+// The end of the line for a block rule for every program whose name no command should be given.
+const std::string kNoCommand =
+    "(Orvane's too). Its name cannot be typed safely in a command: if nothing needs it, as an "
+    "administrator, delete it in Windows Defender Firewall with Advanced Security (wf.msc).\n";
+
+// The line for a block rule for every program, which netsh can delete by name.
+std::string block_all(const std::string& name, const std::string& what) {
+  return "Block rule \"" + name + "\" " + what +
+         ". To fix, if nothing needs it, as an administrator: netsh advfirewall firewall delete "
+         "rule name=\"" +
+         name + "\".\n";
 }
 
 constexpr const char* kLetThroughNow =
@@ -450,7 +455,7 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
         R"(ApplicationName="c:\\GAMES\\orvane\\ORVANE-LOBBY.EXE")"},
        1,
        wrong_rule("Orvane Lobby In", "disabled") +
-           wrong_rule("Orvane Lobby Halvic Out", "blocks instead of allowing") +
+           wrong_rule("Orvane Lobby Halvic Out", "a block rule instead of an allow rule") +
            wrong_rule("Orvane Lobby Pendrel In",
                       R"(for "D:\Old\emulator\pendrel-orvane\pendrel.exe" instead of )"
                       R"("C:\Games\Orvane\emulator\pendrel-orvane\pendrel.exe")") +
@@ -513,17 +518,14 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
         R"(Name="DNS" )" + all_udp + R"( serviceName="Dnscache")",
         R"(Name="Cafe" )" + all_udp + R"( Profiles=5 Direction=2)"},
        1,
-       block_rule("No UDP", "stops inbound UDP of every program (Orvane's too)",
-                  "if nothing needs it, ") +
-           block_rule(
-               "Game port",
-               R"(may stop inbound UDP of every program (Orvane's too): it applies only to local ports "27015")",
-               "if nothing needs it, ") +
+       block_all("No UDP", "stops inbound UDP of every program (Orvane's too)") +
+           block_all("Game port",
+                     "may stop inbound UDP of every program (Orvane's too): it applies only to "
+                     R"(local ports "27015")") +
            problems_found(2) +
-           block_rule("Cafe",
-                      "stops outbound UDP of every program (Orvane's too) on domain and public "
-                      "networks, not on the private network Windows is on now",
-                      "if nothing needs it, ")},
+           block_all("Cafe",
+                     "stops outbound UDP of every program (Orvane's too) on domain and public "
+                     "networks, not on the private network Windows is on now")},
       // The network Windows is on now.
       {"",
        {},
@@ -577,12 +579,13 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
       // Shown escaped; a name with `"` or `%` or an escape character is given to no command.
       {"",
        {R"(Name="Alert \u{1b}[2J \u{202e}x" Action=0 Enabled=-1 Direction=2 )" + lobby,
-        R"(Name="100% \"blocked\"" Action=0 Enabled=-1 )" + lobby,
-        R"(Name="50% off" Action=0 Enabled=-1 )" + lobby},
+        R"(Name="100% \"blocked\"" Action=0 Enabled=-1)", R"(Name="50% off" Action=0 Enabled=-1)"},
        1,
-       "Block rule \"Alert \\u{1b}[2J \\u{202e}x\" stops outbound traffic of " + kNoCommand +
-           "Block rule \"100% \\\"blocked\\\"\" stops inbound traffic of " + kNoCommand +
-           "Block rule \"50% off\" stops inbound traffic of " + kNoCommand + problems_found(3)},
+       std::string("Block rule \"Alert \\u{1b}[2J \\u{202e}x\" stops outbound traffic of ") +
+           R"("C:\Games\Orvane\orvane-lobby.exe". )" + kRepair +
+           "Block rule \"100% \\\"blocked\\\"\" stops inbound traffic of every program " +
+           kNoCommand + "Block rule \"50% off\" stops inbound traffic of every program " +
+           kNoCommand + problems_found(3)},
   };
   for (const auto& c : cases) {
     const std::map<std::string, std::string> folder = {
@@ -678,9 +681,9 @@ TEST_F(ProgramTest, CheckStopsWithAReportWhenTheFirewallCannotBeRead) {
     EXPECT_EQ(last_trace_line(), kBalanced) << c.fault;
   }
   // A firewall service that does not answer is a finding, not a failure of the check.
-  for (const char* fault : {"INetFwPolicy2::get_Rules=0x800706D9", "INetFwRules::Item#2=0x800706BA",
-                            "IEnumVARIANT::Next=0x800706BA",
-                            "INetFwPolicy2::get_CurrentProfileTypes=0x800706BA"}) {
+  for (const char* fault :
+       {"INetFwPolicy2::get_Rules=0x800706D9", "INetFwRules::Item#2=0x800706BA",
+        "IEnumVARIANT::Next=0x800706BA", "INetFwPolicy2::get_CurrentProfileTypes=0x800706BA"}) {
     const ProcessResult result = run({{"FWSIM_FAIL", fault}}, ORVANE_CHECKER);
     EXPECT_EQ(result.exit_code, 1) << fault;
     EXPECT_EQ(result.out,

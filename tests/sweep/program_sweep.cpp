@@ -49,7 +49,7 @@ constexpr const char* kBlocked =
     "\"C:\\Games\\Orvane\\emulator\\halvic-orvane\\halvic.exe\" and "
     "\"C:\\Games\\Orvane\\emulator\\pendrel-orvane\\pendrel.exe\".\n"
     "Block rule \"Alert\" stops inbound traffic of \"C:\\Games\\Orvane\\orvane-lobby.exe\". To "
-    "fix, as an administrator: netsh advfirewall firewall delete rule name=\"Alert\".\n"
+    "fix: run orvane-firewall-repair.exe, in the Orvane folder, as an administrator.\n"
     "2 problems found: the Windows Firewall may stop Orvane until fixed as said above.\n";
 
 struct Run {
@@ -262,7 +262,8 @@ int main(int argc, char** argv) {
     std::string missing;
     for (const auto& rule : orvane::testing::kProgramRules) {
       missing += std::string(rule.name) +
-                 ": missing. To fix: run the Orvane installer again as an administrator.\n";
+                 ": missing. To fix: run orvane-firewall-repair.exe, in the Orvane folder, as an "
+                 "administrator.\n";
     }
     empty.clean_out = missing + kSixMissing;
     empty.clean_exit_code = 1;

@@ -71,6 +71,8 @@ std::optional<WayOut> way_out_of(std::string_view name) {
   if (name == "FormatMessageW") return WayOut::NoSystemText;
   // Standard error that is no console gets the report's bytes as a file does.
   if (name == "GetConsoleMode") return WayOut::Nothing;
+  // After the run: no console of its own, so no wait for Enter.
+  if (name == "GetConsoleProcessList") return WayOut::Nothing;
   if (name == "WriteFile" || name == "WriteConsoleW" || name == "MultiByteToWideChar") {
     return WayOut::NothingWritten;
   }
@@ -308,10 +310,13 @@ std::vector<Mode> modes_for(const TraceCall& call) {
   // The information such a call leaves is never read; without it, the run must be spotless.
   if (error_info_unread(call.name)) modes.push_back(Mode::ErrorNoInfo);
   // A property get left "null" gives 0 or a null BSTR (the empty text): a value, no failure.
-  // Only an out-object (shown by its id, `NetFwRule#3`) can be left null.
-  const std::size_t id = r.find('#');
-  if (r.size() > 11 && std::isalpha(static_cast<unsigned char>(r[11])) && id != std::string::npos &&
-      r.find_first_of(" \"", 11) > id) {
+  // Only an out-object can be left null: one shown by its id (`NetFwRule#3`), or as `null` by a
+  // call that is no property get (whose `null` is an empty text).
+  const std::string out = r.size() > 11 ? r.substr(11) : "";
+  const std::size_t id = out.find('#');
+  const bool object_id = !out.empty() && std::isalpha(static_cast<unsigned char>(out[0])) &&
+                         id != std::string::npos && out.find_first_of(" \"") > id;
+  if (object_id || (out == "null" && call.name.find("::get_") == std::string::npos)) {
     modes.push_back(Mode::Null);
   }
   return modes;
