@@ -1,7 +1,8 @@
 // fwsim's controls as the environment gives them. FWSIM_FAIL: a list is taken whole or refused
 // whole with a reason that keeps fwsim's message to one line; a list that is taken makes its first
-// fault apply to the call it names. FWSIM_STDERR and FWSIM_MODULE_PATH: any text is read or
-// refused, never a crash; a module path without backslashes is plain UTF-8, decoded as Windows
+// fault apply to the call it names. FWSIM_STDERR, FWSIM_POLICY, FWSIM_PRODUCTS,
+// FWSIM_CONSOLE_PROCESSES and FWSIM_MODULE_PATH: any text is read or refused (with a one-line
+// reason), never a crash; a module path without backslashes is plain UTF-8, decoded as Windows
 // does.
 #include <cstddef>
 #include <cstdint>
@@ -100,6 +101,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_fault_list(text);
 
   (void)sim::is_stderr_control(text);
+  for (const auto set : {&sim::set_policy, &sim::set_products, &sim::set_console_processes}) {
+    std::string why;
+    if (set(text, &why)) continue;
+    check(!why.empty() && why.find_first_of("\r\n") == std::string::npos,
+          "a refused policy, products or console control has no one-line reason");
+  }
 
   const std::u16string path = sim::decode_control_text(text);
   if (text.find('\\') == std::string_view::npos) {

@@ -1,8 +1,11 @@
 // fwsim's controls: the environment read once, a test's settings in its place, and the simulated
-// standard error and output they set up.
+// standard input, error and output they set up. The readers of the firewall's and the console's
+// controls are in controls_firewall.cpp.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
@@ -26,8 +29,12 @@ struct State {
   StreamSetting stderr_setting;
   StreamSetting stdout_setting;
   User user = User::Admin;
+  PolicyState policy;
+  std::vector<Product> products;
+  DWORD console_processes = 2;
   std::string captured;
   std::string captured_out;
+  std::string stdin_bytes;  // what a test gives standard input, not yet read
 };
 
 State& state() {
@@ -65,6 +72,20 @@ void read_environment(State& s) {
       reject_control("FWSIM_USER: expected admin or standard, got `" + one_line(name) + "`");
     }
     s.user = name == "admin" ? User::Admin : User::Standard;
+  }
+  std::string error;
+  if (const char* policy = std::getenv("FWSIM_POLICY")) {
+    if (!parse_policy_control(policy, s.policy, error)) reject_control("FWSIM_POLICY: " + error);
+  }
+  if (const char* products = std::getenv("FWSIM_PRODUCTS")) {
+    if (!parse_products_control(products, s.products, error)) {
+      reject_control("FWSIM_PRODUCTS: " + error);
+    }
+  }
+  if (const char* count = std::getenv("FWSIM_CONSOLE_PROCESSES")) {
+    if (!parse_console_control(count, s.console_processes, error)) {
+      reject_control("FWSIM_CONSOLE_PROCESSES: " + error);
+    }
   }
   if (const char* path = std::getenv("FWSIM_MODULE_PATH"))
     s.module_path = decode_control_text(path);
@@ -161,6 +182,44 @@ bool parse_stream_control(std::string_view text, StreamSetting& out) {
   return true;
 }
 
+PolicyState policy_state() {
+  start();
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  return s.policy;
+}
+
+std::vector<Product> products() {
+  start();
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  return s.products;
+}
+
+DWORD console_processes() {
+  start();
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  return s.console_processes;
+}
+
+long read_stdin(char* buffer, std::size_t size) {
+  State& s = state();
+  std::unique_lock lock(s.mutex);
+  if (s.test_mode) {
+    const std::size_t n = std::min(size, s.stdin_bytes.size());
+    s.stdin_bytes.copy(buffer, n);
+    s.stdin_bytes.erase(0, n);
+    return static_cast<long>(n);
+  }
+  lock.unlock();
+  ssize_t n = 0;
+  do {
+    n = ::read(0, buffer, size);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<long>(n);
+}
+
 void write_stderr(std::string_view bytes) {
   State& s = state();
   std::unique_lock lock(s.mutex);
@@ -192,8 +251,12 @@ void reset_controls() {
   s.stderr_setting = {};
   s.stdout_setting = {};
   s.user = User::Admin;
+  s.policy = {};
+  s.products.clear();
+  s.console_processes = 2;
   s.captured.clear();
   s.captured_out.clear();
+  s.stdin_bytes.clear();
 }
 
 void set_module_path_override(std::u16string path) {
@@ -224,6 +287,30 @@ void set_stdout_setting(StreamSetting setting) {
   State& s = state();
   const std::lock_guard lock(s.mutex);
   s.stdout_setting = setting;
+}
+
+void set_policy_state(const PolicyState& policy) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.policy = policy;
+}
+
+void set_products(std::vector<Product> list) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.products = std::move(list);
+}
+
+void set_console_processes(DWORD count) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.console_processes = count;
+}
+
+void set_stdin_bytes(std::string bytes) {
+  State& s = state();
+  const std::lock_guard lock(s.mutex);
+  s.stdin_bytes = std::move(bytes);
 }
 
 std::string captured_stdout_bytes() {

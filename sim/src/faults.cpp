@@ -38,6 +38,10 @@ constexpr KnownCall kKnownCalls[] = {
     {"MultiByteToWideChar", Kind::LastError},
     {"WriteConsoleW", Kind::LastError},
     {"WriteFile", Kind::LastError},
+    {"GetConsoleProcessList", Kind::LastError},
+    {"ReadFile", Kind::LastError},
+    {"ReadConsoleW", Kind::LastError},
+    {"ExpandEnvironmentStringsW", Kind::LastError},
     {"SysAllocStringLen", Kind::LastError},
     {"SafeArrayCreateVector", Kind::LastError},
     {"SafeArrayPutElement", Kind::Hresult},
@@ -52,6 +56,18 @@ constexpr KnownCall kKnownCalls[] = {
     {"CoInitializeEx", Kind::Hresult},
     {"CoCreateInstance", Kind::HresultOut},
     {"INetFwPolicy2::get_Rules", Kind::HresultOut},
+    {"INetFwPolicy2::get_CurrentProfileTypes", Kind::HresultOut},
+    {"INetFwPolicy2::get_FirewallEnabled", Kind::HresultOut},
+    {"INetFwPolicy2::get_BlockAllInboundTraffic", Kind::HresultOut},
+    {"INetFwPolicy2::get_DefaultInboundAction", Kind::HresultOut},
+    {"INetFwPolicy2::get_DefaultOutboundAction", Kind::HresultOut},
+    {"INetFwPolicy2::get_LocalPolicyModifyState", Kind::HresultOut},
+    {"INetFwProducts::get_Count", Kind::HresultOut},
+    {"INetFwProducts::Item", Kind::HresultOut},
+    {"INetFwProducts::get__NewEnum", Kind::HresultOut},
+    {"INetFwProduct::get_RuleCategories", Kind::HresultOut},
+    {"INetFwProduct::get_DisplayName", Kind::HresultOut},
+    {"INetFwProduct::get_PathToSignedProductExe", Kind::HresultOut},
     {"INetFwRules::get_Count", Kind::HresultOut},
     {"INetFwRules::Add", Kind::Hresult},
     {"INetFwRules::Remove", Kind::Hresult},
@@ -102,22 +118,6 @@ Table& table() {
   return instance;
 }
 
-// Splits at every `separator` that no backslash escapes; the pieces keep their escapes.
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\\') {
-      ++i;
-    } else if (text[i] == separator) {
-      pieces.push_back(text.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
-}
-
 bool parse_result(std::string_view text, Fault& fault) {
   if (text == "null") {
     fault.null_out = true;
@@ -139,7 +139,7 @@ bool parse_result(std::string_view text, Fault& fault) {
 }
 
 bool parse_fault(std::string_view item, Entry& entry, std::string& error) {
-  const auto parts = split(item, '|');
+  const auto parts = split_unescaped(item, '|');
   const std::string_view head = parts.front();
   const std::size_t equals = head.find('=');
   if (equals == std::string_view::npos) {
@@ -196,7 +196,7 @@ bool parse_fault(std::string_view item, Entry& entry, std::string& error) {
 
 bool add_fault_list(std::string_view faults, std::string& error) {
   std::vector<Entry> parsed;
-  for (const std::string_view item : split(faults, ';')) {
+  for (const std::string_view item : split_unescaped(faults, ';')) {
     if (item.empty()) continue;
     Entry entry;
     if (!parse_fault(item, entry, error)) {

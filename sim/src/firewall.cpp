@@ -1,6 +1,8 @@
 #include "firewall.h"
 
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -8,33 +10,60 @@
 #include "com_object.h"
 #include "controls.h"
 #include "faults.h"
+#include "firewall_enum.h"
+#include "firewall_policy_state.h"
 #include "firewall_products.h"
 #include "firewall_rule.h"
 #include "firewall_rule_checks.h"
-#include "firewall_rule_enum.h"
 #include "firewall_store.h"
 #include "oleaut32.h"
 #include "text.h"
 #include "trace.h"
 
 namespace fwsim::detail {
-namespace {
 
-// ----- The collection and the policy ------------------------------------------------------------
-
-// A standard user may look at the firewall's rules but not change them: Windows answers Add and
-// Remove with E_ACCESSDENIED and the firewall sets no error information of its own.
 bool may_change_rules() { return user() == User::Admin; }
 
-// A firewall call that finds the store unreadable fails with E_FAIL and says why.
 HRESULT store_failure(const std::string& description) {
   leave_error_info(utf8_to_utf16("fwsim: " + description));
   return E_FAIL;
 }
 
+namespace {
+
+// ----- The collection and the policy ------------------------------------------------------------
+
+// The policy that made a collection keeps it without a reference of its own, so that the counts
+// a caller sees (and the trace shows) are the caller's: the collection lives while a caller holds
+// it or its policy lives.
 class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
  public:
   NetFwRules() : Object("NetFwRules") {}
+
+  ULONG STDMETHODCALLTYPE Release() override {
+    std::unique_lock guard(hold_mutex_);
+    const ULONG count = --refs_;
+    const bool last = count == 0 && !held_by_policy_;
+    guard.unlock();
+    if (tracing()) trace("IUnknown::Release", id(), std::to_string(count));
+    if (last) delete this;
+    return count;
+  }
+
+  // One more reference, which the policy hands out (not a call of the caller's, so not traced).
+  void hand_out() {
+    std::lock_guard guard(hold_mutex_);
+    ++refs_;
+  }
+
+  // Its policy is gone.
+  void let_go() {
+    std::unique_lock guard(hold_mutex_);
+    held_by_policy_ = false;
+    const bool unused = refs_ == 0;
+    guard.unlock();
+    if (unused) delete this;
+  }
 
   HRESULT STDMETHODCALLTYPE get_Count(LONG* count) override {
     constexpr std::string_view kName = "INetFwRules::get_Count";
@@ -124,7 +153,7 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
       clear_error_info();
       hr = static_cast<HRESULT>(0x80070002);  // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
     } else {
-      found = new NetFwRule(std::move(**stored));
+      found = new NetFwRule(std::move(**stored));  // it stands for the stored rule
     }
     if (rule != nullptr) *rule = found;
     trace(kName, args, hresult_text(hr) + " " + (found ? found->id() : "null"));
@@ -151,41 +180,44 @@ class NetFwRules final : public Object<INetFwRules, kIidINetFwRules> {
     trace(kName, id(), hresult_text(hr) + " " + object_label(made));
     return hr;
   }
+
+ private:
+  std::mutex hold_mutex_;
+  bool held_by_policy_ = true;
 };
 
 class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
  public:
   NetFwPolicy2() : Object("NetFwPolicy2") {}
+  ~NetFwPolicy2() override {
+    if (rules_ != nullptr) rules_->let_go();
+  }
 
   HRESULT STDMETHODCALLTYPE get_CurrentProfileTypes(LONG* profile_types) override {
-    clear_out(profile_types);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::CurrentProfileTypes, std::nullopt, profile_types);
   }
-  HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_FirewallEnabled(NET_FW_PROFILE_TYPE2 profile,
                                                 VARIANT_BOOL* enabled) override {
-    clear_out(enabled);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::FirewallEnabled, profile, enabled);
   }
-  HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_BlockAllInboundTraffic(NET_FW_PROFILE_TYPE2 profile,
                                                        VARIANT_BOOL* block) override {
-    clear_out(block);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::BlockAllInboundTraffic, profile, block);
   }
-  HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_DefaultInboundAction(NET_FW_PROFILE_TYPE2 profile,
                                                      NET_FW_ACTION* action) override {
-    clear_out(action);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::DefaultInboundAction, profile, action);
   }
-  HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2 /*profile*/,
+  HRESULT STDMETHODCALLTYPE get_DefaultOutboundAction(NET_FW_PROFILE_TYPE2 profile,
                                                       NET_FW_ACTION* action) override {
-    clear_out(action);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::DefaultOutboundAction, profile, action);
   }
   HRESULT STDMETHODCALLTYPE get_LocalPolicyModifyState(NET_FW_MODIFY_STATE* state) override {
-    clear_out(state);
-    return E_NOTIMPL;
+    return policy_get(PolicyGet::LocalPolicyModifyState, std::nullopt, state);
   }
 
+  // The same collection on every call, with one more reference, as Windows answers (Wine's
+  // conformance test of the policy object, whose ok() states Windows' answer: rules == rules2).
   HRESULT STDMETHODCALLTYPE get_Rules(INetFwRules** rules) override {
     constexpr std::string_view kName = "INetFwPolicy2::get_Rules";
     HRESULT hr = S_OK;
@@ -198,10 +230,27 @@ class NetFwPolicy2 final : public Object<INetFwPolicy2, kIidINetFwPolicy2> {
     } else if (auto readable = rule_store().check(); !readable) {
       hr = store_failure(readable.error());
     } else {
-      made = new NetFwRules();
+      std::lock_guard guard(mutex_);
+      if (rules_ != nullptr) {
+        rules_->hand_out();
+      } else {
+        rules_ = new NetFwRules();
+      }
+      made = rules_;
     }
     if (rules != nullptr) *rules = made;
     trace(kName, id(), hresult_text(hr) + " " + (made ? made->id() : "null"));
+    return hr;
+  }
+
+ private:
+  std::mutex mutex_;
+  NetFwRules* rules_ = nullptr;  // its collection, once asked for
+  template <class T>
+  HRESULT policy_get(PolicyGet get, std::optional<LONG> profile, T* out) {
+    std::int32_t value = 0;
+    const HRESULT hr = get_policy_value(get, id(), profile, out == nullptr, value);
+    if (out != nullptr) store_number(out, value);
     return hr;
   }
 };

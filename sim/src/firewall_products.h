@@ -6,7 +6,8 @@
 
 namespace fwsim::detail {
 
-// A new NetFwProducts object holding the one reference it is handed out with.
+// A new NetFwProducts object over the products as they are set now, holding the one reference it
+// is handed out with.
 INetFwProducts* new_products();
 
 }  // namespace fwsim::detail

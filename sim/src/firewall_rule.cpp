@@ -54,7 +54,7 @@ HRESULT interfaces_variant(const std::vector<std::u16string>& names, VARIANT& ou
 
 }  // namespace
 
-const std::string& NetFwRule::method(std::string_view verb, Prop prop) {
+const std::string& NetFwRule::method(Verb verb, Prop prop) {
   constexpr std::size_t kProps = static_cast<std::size_t>(Prop::Action) + 1;
   static const auto names = [] {
     std::array<std::array<std::string, kProps>, 2> made;
@@ -65,7 +65,7 @@ const std::string& NetFwRule::method(std::string_view verb, Prop prop) {
     }
     return made;
   }();
-  return names[verb == "get_" ? 0 : 1][static_cast<std::size_t>(prop)];
+  return names[static_cast<std::size_t>(verb)][static_cast<std::size_t>(prop)];
 }
 
 std::optional<PropValue> NetFwRule::put_value(Prop prop) const {
@@ -99,17 +99,26 @@ PropValue NetFwRule::default_value(Prop prop) {
   }
 }
 
+void NetFwRule::follow() const {
+  if (auto now = rule_store().follow(stored_)) {
+    stored_ = std::move(*now);
+  } else {
+    removed_ = true;
+  }
+}
+
 // `value` is nullopt when the caller's value is not one the property takes.
 HRESULT NetFwRule::put(Prop prop, std::optional<PropValue> value, std::string_view label) {
-  const std::string& name = method("put_", prop);
+  const std::string& name = method(Verb::Put, prop);
   HRESULT hr = S_OK;
   if (auto fault = take_fault(name)) {
     leave_error_info(*fault);
     hr = fault_result(*fault);
+  } else if (stands_for_stored_rule() && value) {
+    hr = put_stored(prop, std::move(*value));
   } else {
     std::unique_lock guard(mutex_);
     if (value && ports_allowed(current(), prop, *value)) {
-      if (stored_) props_ = *std::exchange(stored_, nullptr);
       put_property(props_, prop, std::move(*value));
     } else {
       guard.unlock();
@@ -121,8 +130,32 @@ HRESULT NetFwRule::put(Prop prop, std::optional<PropValue> value, std::string_vi
   return hr;
 }
 
+// A put on a stored rule changes the firewall, which needs administrator rights, as Add does. A
+// value the property cannot take at all is refused before that, as on a rule of its own; the rule
+// checks come after, on the newest stored rule, under the store's lock (Windows does not document
+// the order). A put that leaves the rule's line as it is writes nothing.
+HRESULT NetFwRule::put_stored(Prop prop, PropValue value) {
+  if (!may_change_rules()) {
+    clear_error_info();
+    return E_ACCESSDENIED;
+  }
+  std::lock_guard guard(mutex_);
+  auto outcome = rule_store().update(stored_, [&](Rule& rule) {
+    if (!ports_allowed(rule, prop, value)) return false;
+    put_property(rule, prop, std::move(value));
+    return !add_refusal(rule).has_value();  // the checks Add makes (firewall_rule_checks.cpp)
+  });
+  if (!outcome) return store_failure(outcome.error());
+  if (*outcome == RuleStore::Update::Done) return S_OK;
+  clear_error_info();
+  // A removed rule answers what Item answers for a name with no rule (a conformance fact).
+  return *outcome == RuleStore::Update::Refused
+             ? E_INVALIDARG
+             : static_cast<HRESULT>(0x80070002);  // HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)
+}
+
 HRESULT NetFwRule::get_text(Prop prop, BSTR* out) {
-  const std::string& name = method("get_", prop);
+  const std::string& name = method(Verb::Get, prop);
   HRESULT hr = S_OK;
   if (auto fault = take_fault(name)) {
     clear_out(out);

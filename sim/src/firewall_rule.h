@@ -1,5 +1,6 @@
-// The simulated NetFwRule object: a bag of the properties put on it, in the order first put, with
-// Windows' defaults for the rest. Internal to fwsim.
+// The simulated NetFwRule object: the properties put on a rule, in the order first put, with
+// Windows' defaults for the rest. Either the object's own rule (CoCreateInstance's) or one that
+// stands for a stored rule (Item's and the enumerator's). Internal to fwsim.
 #pragma once
 
 #include <memory>
@@ -12,6 +13,7 @@
 #include "faults.h"
 #include "firewall.h"
 #include "firewall_rule_line.h"
+#include "firewall_store.h"
 #include "oleaut32.h"
 #include "trace.h"
 
@@ -19,11 +21,12 @@ namespace fwsim::detail {
 
 class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
  public:
+  // A rule of its own: puts change only the object, until Add stores a copy of it.
   explicit NetFwRule(Rule properties = {}) : Object("NetFwRule"), props_(std::move(properties)) {}
-  // A rule as an enumerator hands it out: it shares the store's rule, copied at the first put, so
-  // that walking many rules copies none of them.
-  explicit NetFwRule(std::shared_ptr<const Rule> stored)
-      : Object("NetFwRule"), stored_(std::move(stored)) {}
+  // A rule that stands for a stored rule: gets read it as it stands in the store, and a put
+  // changes it there at once, or is refused as the firewall refuses it. It shares the store's
+  // rule, so that walking many rules copies none of them.
+  explicit NetFwRule(StoredRule stored) : Object("NetFwRule"), stored_(std::move(stored)) {}
 
   Rule properties() const {
     std::lock_guard guard(mutex_);
@@ -121,8 +124,9 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
   }
 
  private:
-  // `INetFwRule::get_Name` and the like, made once for each property.
-  static const std::string& method(std::string_view verb, Prop prop);
+  // `INetFwRule::get_Name` and `INetFwRule::put_Name` and the like, made once for each property.
+  enum class Verb : std::uint8_t { Get, Put };
+  static const std::string& method(Verb verb, Prop prop);
 
   std::optional<PropValue> put_value(Prop prop) const;
   // What Windows gives a new rule.
@@ -130,6 +134,7 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
   PropValue value_of(Prop prop) const { return put_value(prop).value_or(default_value(prop)); }
 
   HRESULT put(Prop prop, std::optional<PropValue> value, std::string_view label);
+  HRESULT put_stored(Prop prop, PropValue value);
   HRESULT put_text(Prop prop, BSTR text) {
     return put(prop, std::u16string(bstr_view(text)), bstr_label(text));
   }
@@ -140,17 +145,25 @@ class NetFwRule final : public Object<INetFwRule, kIidINetFwRule> {
   template <class T>
   HRESULT get_number(Prop prop, T* out);
 
-  // The properties, under mutex_: stored_ until the first put, props_ from then on.
-  const Rule& current() const { return stored_ ? *stored_ : props_; }
+  bool stands_for_stored_rule() const { return stored_.rules != nullptr; }
+  // The properties, under mutex_: props_, or the stored rule as it stands (as it stood when it
+  // was removed, once it has been).
+  const Rule& current() const {
+    if (!stands_for_stored_rule()) return props_;
+    if (stored_.superseded() && !removed_) follow();
+    return stored_.rule();
+  }
+  void follow() const;
 
   mutable std::mutex mutex_;
-  std::shared_ptr<const Rule> stored_;
+  mutable StoredRule stored_;  // empty for a rule of its own
+  mutable bool removed_ = false;
   Rule props_;
 };
 
 template <class T>
 HRESULT NetFwRule::get_number(Prop prop, T* out) {
-  const std::string& name = method("get_", prop);
+  const std::string& name = method(Verb::Get, prop);
   HRESULT hr = S_OK;
   std::int32_t shown = 0;
   bool got = false;

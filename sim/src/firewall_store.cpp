@@ -1,7 +1,9 @@
 #include "firewall_store.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <utility>
 
@@ -157,6 +159,15 @@ std::expected<void, std::string> RuleStore::refresh() {
 }
 
 void RuleStore::load(std::string_view content) {
+  // Another writer changed the file. A rule whose line it left as it was keeps its key, so that
+  // the objects standing for it follow it; equal lines keep their keys in file order. A rule whose
+  // line changed counts as removed (the file holds no identity of its own to tell otherwise).
+  std::vector<Line> old_lines = std::move(lines_);
+  std::unordered_map<std::string_view, std::deque<RuleKey>> old_keys;
+  std::size_t old_rule = 0;
+  for (const Line& line : old_lines) {
+    if (line.is_rule) old_keys[line.text].push_back(rules_->keys[old_rule++]);
+  }
   drop_cache();
   std::size_t number = 0;
   while (!content.empty()) {
@@ -176,25 +187,61 @@ void RuleStore::load(std::string_view content) {
                 std::to_string(number) + ": " + rule.error();
       return;
     }
+    RuleKey key = next_key_;
+    auto kept = old_keys.empty() ? old_keys.end() : old_keys.find(text);
+    if (kept != old_keys.end() && !kept->second.empty()) {
+      key = kept->second.front();
+      kept->second.pop_front();
+    } else {
+      ++next_key_;
+    }
     lines_.push_back({std::string(text), true});
-    index_rule(std::move(*rule));
+    index_rule(std::move(*rule), key);
   }
 }
 
-void RuleStore::index_rule(Rule rule) {
-  std::vector<Rule>& rules = own_rules();
-  first_by_name_.try_emplace(std::u16string(rule_name(rule)), rules.size());
-  rules.push_back(std::move(rule));
+void RuleStore::index_rule(Rule rule, RuleKey key) {
+  StoredRules& rules = own_rules();
+  first_by_name_.try_emplace(std::u16string(rule_name(rule)), rules.rules.size());
+  rules.rules.push_back(std::move(rule));
+  rules.keys.push_back(key);
 }
 
-std::vector<Rule>& RuleStore::own_rules() {
+void RuleStore::index_names() {
+  first_by_name_.clear();
+  const std::vector<Rule>& rules = rules_->rules;
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    first_by_name_.try_emplace(std::u16string(rule_name(rules[i])), i);
+  }
+}
+
+StoredRules& RuleStore::own_rules() {
   // Under mutex_, nobody can take a new share of rules_, so a count of one stays one.
-  if (rules_.use_count() > 1) rules_ = std::make_shared<std::vector<Rule>>(*rules_);
+  if (rules_.use_count() > 1) publish(std::make_shared<StoredRules>(*rules_));
   return *rules_;
 }
 
-std::expected<std::size_t, std::string> RuleStore::rewrite(const RuleFilter& drop,
-                                                           const Rule* added) {
+void RuleStore::publish(std::shared_ptr<StoredRules> rules) {
+  // Whoever holds the old version finds its rule again under mutex_, once the change is done.
+  rules_->superseded.store(true, std::memory_order_release);
+  rules_ = std::move(rules);
+}
+
+std::optional<std::size_t> RuleStore::place_of(const StoredRule& seen) const {
+  // Only removals move a rule, and only towards the front: look from its old place backwards.
+  const RuleKey key = seen.key();
+  const std::vector<RuleKey>& keys = rules_->keys;
+  const std::size_t from = std::min(seen.index + 1, keys.size());
+  for (std::size_t i = from; i-- > 0;) {
+    if (keys[i] == key) return i;
+  }
+  for (std::size_t i = from; i < keys.size(); ++i) {
+    if (keys[i] == key) return i;
+  }
+  return std::nullopt;
+}
+
+std::expected<std::size_t, std::string> RuleStore::rewrite(const Plan& plan, const Rule* added) {
   std::string added_line;
   if (added != nullptr) {
     added_line = format_rule(*added);
@@ -205,38 +252,62 @@ std::expected<std::size_t, std::string> RuleStore::rewrite(const RuleFilter& dro
   if (!lock) return std::unexpected(lock.error());
   // Another process may have written the store since it was last read.
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
-  // Which rules go is decided on the newest store; lines_ holds the rules in the order of rules_.
-  const std::vector<Rule>& rules = *rules_;
-  std::vector<bool> dropped(rules.size());
-  std::size_t drops = 0;
-  for (std::size_t i = 0; i < rules.size(); ++i) {
-    dropped[i] = drop && drop(rules[i]);
-    drops += dropped[i] ? 1 : 0;
-  }
-  if (drops == 0 && added == nullptr) return 0;  // nothing changes, so nothing is written
+  // What changes is decided on the newest store; lines_ holds the rules in the order of rules_.
+  Edit edit;
+  if (plan) plan(edit);
+  const auto drops = static_cast<std::size_t>(std::ranges::count(edit.dropped, true));
+  const bool replacing = edit.replaced != Edit::kNone;
+  if (drops == 0 && !replacing && added == nullptr) return 0;  // nothing is written
+  const auto dropped = [&](std::size_t rule) {
+    return rule < edit.dropped.size() && edit.dropped[rule];
+  };
+  const std::string replacement_line = replacing ? format_rule(edit.replacement) : std::string();
   std::string content;
   std::size_t rule = 0;
   for (const Line& line : lines_) {
-    if (line.is_rule && dropped[rule++]) continue;
-    content += line.text;
+    if (!line.is_rule) {
+      content += line.text;
+    } else if (const std::size_t at = rule++; dropped(at)) {
+      continue;
+    } else {
+      content += at == edit.replaced ? replacement_line : line.text;
+    }
     content += '\n';
   }
   if (added != nullptr) content += added_line + '\n';
   if (auto written = replace_file(path_, content); !written) {
     return std::unexpected(written.error());
   }
-  // The file is in place: bring the memory up to date with it.
-  rule = 0;
-  std::erase_if(lines_, [&](const Line& line) { return line.is_rule && dropped[rule++]; });
-  if (added != nullptr) lines_.push_back({std::move(added_line), true});
-  if (drops > 0) {
-    std::vector<Rule> kept = std::exchange(own_rules(), {});
-    first_by_name_.clear();
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-      if (!dropped[i]) index_rule(std::move(kept[i]));
+  // The file is in place: bring the memory up to date with it. A rule keeps its key through a
+  // change and while others go.
+  if (replacing) {
+    rule = 0;
+    for (Line& line : lines_) {
+      if (line.is_rule && rule++ == edit.replaced) line.text = replacement_line;
     }
+    Rule& changed = own_rules().rules[edit.replaced];
+    const bool renamed = rule_name(changed) != rule_name(edit.replacement);
+    changed = std::move(edit.replacement);
+    if (renamed) index_names();
   }
-  if (added != nullptr) index_rule(*added);
+  if (drops > 0) {
+    rule = 0;
+    std::erase_if(lines_, [&](const Line& line) { return line.is_rule && dropped(rule++); });
+    StoredRules& rules = own_rules();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < rules.rules.size(); ++i) {
+      if (dropped(i)) continue;
+      if (kept != i) rules.rules[kept] = std::move(rules.rules[i]);  // never moved onto itself
+      rules.keys[kept++] = rules.keys[i];
+    }
+    rules.rules.resize(kept);
+    rules.keys.resize(kept);
+    index_names();
+  }
+  if (added != nullptr) {
+    lines_.push_back({std::move(added_line), true});
+    index_rule(*added, next_key_++);
+  }
   // The new file's stamp, taken while the lock still keeps other writers out.
   struct stat st {};
   if (::stat(path_.c_str(), &st) == 0) {
@@ -255,18 +326,18 @@ std::expected<void, std::string> RuleStore::check() {
 std::expected<std::size_t, std::string> RuleStore::count() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
-  return rules_->size();
+  return rules_->rules.size();
 }
 
-std::expected<std::optional<Rule>, std::string> RuleStore::find(std::u16string_view name) {
+std::expected<std::optional<StoredRule>, std::string> RuleStore::find(std::u16string_view name) {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   auto it = first_by_name_.find(std::u16string(name));
-  if (it == first_by_name_.end()) return std::optional<Rule>();
-  return std::optional<Rule>((*rules_)[it->second]);
+  if (it == first_by_name_.end()) return std::optional<StoredRule>();
+  return std::optional<StoredRule>(StoredRule{rules_, it->second});
 }
 
-std::expected<std::shared_ptr<const std::vector<Rule>>, std::string> RuleStore::rules() {
+std::expected<std::shared_ptr<const StoredRules>, std::string> RuleStore::rules() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   return rules_;
@@ -276,7 +347,7 @@ std::expected<std::vector<std::string>, std::string> RuleStore::rule_lines() {
   std::lock_guard guard(mutex_);
   if (auto ok = refresh(); !ok) return std::unexpected(ok.error());
   std::vector<std::string> out;
-  out.reserve(rules_->size());
+  out.reserve(rules_->rules.size());
   for (const Line& line : lines_) {
     if (line.is_rule) out.push_back(line.text);
   }
@@ -291,22 +362,56 @@ std::expected<void, std::string> RuleStore::append(const Rule& rule) {
 
 std::expected<std::size_t, std::string> RuleStore::remove(std::u16string_view name, bool every) {
   std::lock_guard guard(mutex_);
-  bool removed_one = false;
   return rewrite(
-      [&](const Rule& rule) {
-        if (rule_name(rule) != name || (removed_one && !every)) return false;
-        removed_one = true;
-        return true;
+      [&](Edit& edit) {
+        const std::vector<Rule>& rules = rules_->rules;
+        edit.dropped.resize(rules.size());
+        for (std::size_t i = 0; i < rules.size(); ++i) {
+          if (rule_name(rules[i]) != name) continue;
+          edit.dropped[i] = true;
+          if (!every) break;
+        }
       },
       nullptr);
 }
 
 std::expected<void, std::string> RuleStore::clear() {
   std::lock_guard guard(mutex_);
-  if (auto written = rewrite([](const Rule&) { return true; }, nullptr); !written) {
-    return std::unexpected(written.error());
-  }
+  auto written =
+      rewrite([&](Edit& edit) { edit.dropped.assign(rules_->rules.size(), true); }, nullptr);
+  if (!written) return std::unexpected(written.error());
   return {};
+}
+
+std::optional<StoredRule> RuleStore::follow(const StoredRule& seen) {
+  std::lock_guard guard(mutex_);
+  const std::optional<std::size_t> place = place_of(seen);
+  if (!place) return std::nullopt;
+  return StoredRule{rules_, *place};
+}
+
+std::expected<RuleStore::Update, std::string> RuleStore::update(
+    const StoredRule& seen, const std::function<bool(Rule&)>& change) {
+  std::lock_guard guard(mutex_);
+  Update outcome = Update::Missing;
+  auto written = rewrite(
+      [&](Edit& edit) {
+        const std::optional<std::size_t> place = place_of(seen);
+        if (!place) return;
+        const Rule& stored = rules_->rules[*place];
+        Rule changed = stored;
+        if (!change(changed)) {
+          outcome = Update::Refused;
+          return;
+        }
+        outcome = Update::Done;
+        if (changed == stored) return;  // the line stays as it is, so nothing is written
+        edit.replaced = *place;
+        edit.replacement = std::move(changed);
+      },
+      nullptr);
+  if (!written) return std::unexpected(written.error());
+  return outcome;
 }
 
 void RuleStore::forget() {
@@ -319,7 +424,7 @@ void RuleStore::drop_cache() {
   stamp_.reset();
   damage_.reset();
   lines_.clear();
-  rules_ = std::make_shared<std::vector<Rule>>();
+  publish(std::make_shared<StoredRules>());
   first_by_name_.clear();
 }
 

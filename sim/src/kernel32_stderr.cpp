@@ -1,6 +1,7 @@
 // kernel32: standard error and standard output as FWSIM_STDERR and FWSIM_STDOUT (or a test) set
 // them up, each a file or a console: GetStdHandle, GetConsoleMode, GetConsoleOutputCP,
-// WriteConsoleW and WriteFile.
+// WriteConsoleW and WriteFile. GetStdHandle also gives standard input, which kernel32_console.cpp
+// reads.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "controls.h"
 #include "faults.h"
+#include "kernel32.h"
 #include "text.h"
 #include "trace.h"
 
@@ -17,6 +19,7 @@ using fwsim::detail::StreamSetting;
 
 char g_stderr_tag;
 char g_stdout_tag;
+char g_stdin_tag;
 HANDLE stderr_handle() { return &g_stderr_tag; }
 HANDLE stdout_handle() { return &g_stdout_tag; }
 
@@ -26,12 +29,6 @@ constexpr DWORD kConsoleOutputMode = 0x3;
 // The code page a redirected or absent standard error reports: the console the process still has
 // keeps the US OEM default.
 constexpr UINT kDefaultConsoleCodePage = 437;
-
-std::string handle_label(HANDLE handle) {
-  if (handle == nullptr) return "null";
-  if (handle == stderr_handle()) return "stderr";
-  return handle == stdout_handle() ? "stdout" : "unknown";
-}
 
 // One of the two simulated standard handles, as it stands now; none for any other handle. A
 // handle is only valid while the process has that stream.
@@ -55,6 +52,19 @@ bool is_console(const std::optional<Stream>& stream) {
 
 }  // namespace
 
+namespace fwsim::detail {
+
+HANDLE stdin_handle() { return &g_stdin_tag; }
+
+std::string handle_label(HANDLE handle) {
+  if (handle == nullptr) return "null";
+  if (handle == stderr_handle()) return "stderr";
+  if (handle == stdin_handle()) return "stdin";
+  return handle == stdout_handle() ? "stdout" : "unknown";
+}
+
+}  // namespace fwsim::detail
+
 using namespace fwsim::detail;
 
 HANDLE WINAPI GetStdHandle(DWORD std_handle) {
@@ -64,8 +74,10 @@ HANDLE WINAPI GetStdHandle(DWORD std_handle) {
     if (stderr_setting().kind != fwsim::StreamKind::None) result = stderr_handle();
   } else if (std_handle == STD_OUTPUT_HANDLE) {
     if (stdout_setting().kind != fwsim::StreamKind::None) result = stdout_handle();
+  } else if (std_handle == STD_INPUT_HANDLE) {
+    result = stdin_handle();  // fd 0, whatever it is
   } else {
-    set_last_error(kErrorInvalidHandle);  // standard input is not simulated
+    set_last_error(kErrorInvalidHandle);
   }
   trace("GetStdHandle", std::to_string(static_cast<std::int32_t>(std_handle)),
         handle_label(result));

@@ -221,3 +221,61 @@ HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* array) {
   trace("SafeArrayDestroy", label, hresult_text(hr));
   return hr;
 }
+
+namespace {
+
+// A bound of dimension `dimension` (from 1) of a one-dimensional array: DISP_E_BADINDEX for any
+// other dimension, E_INVALIDARG for no array or no out-pointer (Microsoft's SafeArrayGetLBound and
+// SafeArrayGetUBound references).
+HRESULT get_bound(const char* name, SAFEARRAY* array, UINT dimension, LONG* out, bool upper) {
+  start();
+  const std::string label = array == nullptr ? "null" : array_id(name, array);
+  HRESULT hr = E_INVALIDARG;
+  if (const auto fault = take_fault(name)) {
+    leave_error_info(*fault);
+    hr = static_cast<HRESULT>(fault->result);
+  } else if (array != nullptr && out != nullptr) {
+    hr = DISP_E_BADINDEX;
+    if (dimension == 1) {
+      const SAFEARRAYBOUND bound = array->rgsabound[0];
+      *out = upper ? static_cast<LONG>(bound.lLbound + static_cast<LONG>(bound.cElements) - 1)
+                   : bound.lLbound;
+      hr = S_OK;
+    }
+  }
+  trace(name, label + " " + std::to_string(dimension),
+        hresult_text(hr) + (SUCCEEDED(hr) ? " " + std::to_string(*out) : ""));
+  return hr;
+}
+
+}  // namespace
+
+HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* array, UINT dimension, LONG* lower_bound) {
+  return get_bound("SafeArrayGetLBound", array, dimension, lower_bound, false);
+}
+
+HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* upper_bound) {
+  return get_bound("SafeArrayGetUBound", array, dimension, upper_bound, true);
+}
+
+HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value) {
+  start();
+  const std::string label = array == nullptr ? "null" : array_id("SafeArrayGetElement", array);
+  HRESULT hr = E_INVALIDARG;
+  if (const auto fault = take_fault("SafeArrayGetElement")) {
+    leave_error_info(*fault);
+    hr = static_cast<HRESULT>(fault->result);
+  } else if (array != nullptr && indices != nullptr && value != nullptr) {
+    const SAFEARRAYBOUND bound = array->rgsabound[0];
+    const std::int64_t offset = std::int64_t{*indices} - bound.lLbound;
+    hr = DISP_E_BADINDEX;
+    if (offset >= 0 && offset < std::int64_t{bound.cElements}) {
+      VARIANT& target = *static_cast<VARIANT*>(value);
+      target = VARIANT{};
+      hr = copy_variant(target, elements(array)[offset]);
+    }
+  }
+  trace("SafeArrayGetElement", label + " " + (indices ? std::to_string(*indices) : "null"),
+        hresult_text(hr));
+  return hr;
+}

@@ -7,11 +7,29 @@
 #include "controls.h"
 #include "faults.h"
 #include "firewall_store.h"
+#include "kernel32.h"
 #include "ole32.h"
 #include "text.h"
 #include "trace.h"
 
 namespace fwsim {
+namespace {
+
+// Reads a control's text with `parse` and, when it can be read, hands the value to `set`.
+template <class Value, class Set>
+bool take_control(std::string_view control, std::string* error,
+                  bool (*parse)(std::string_view, Value&, std::string&), Set set) {
+  Value value{};
+  std::string why;
+  if (!parse(control, value, why)) {
+    if (error != nullptr) *error = why;
+    return false;
+  }
+  set(std::move(value));
+  return true;
+}
+
+}  // namespace
 
 void reset() {
   detail::reset_controls();
@@ -21,6 +39,7 @@ void reset() {
   detail::clear_faults();
   detail::reset_trace();
   detail::set_last_error(0);
+  detail::reset_console();
 }
 
 void set_module_path(std::u16string path) { detail::set_module_path_override(std::move(path)); }
@@ -46,6 +65,21 @@ void set_stdout(StreamKind kind, unsigned code_page) {
 }
 
 std::string captured_stdout() { return detail::captured_stdout_bytes(); }
+
+bool set_policy(std::string_view control, std::string* error) {
+  return take_control(control, error, &detail::parse_policy_control, &detail::set_policy_state);
+}
+
+bool set_products(std::string_view control, std::string* error) {
+  return take_control(control, error, &detail::parse_products_control, &detail::set_products);
+}
+
+bool set_console_processes(std::string_view control, std::string* error) {
+  return take_control(control, error, &detail::parse_console_control,
+                      &detail::set_console_processes);
+}
+
+void set_stdin(std::string bytes) { detail::set_stdin_bytes(std::move(bytes)); }
 
 void set_call_log(bool keep) { detail::set_call_log_kept(keep); }
 
@@ -113,7 +147,10 @@ std::expected<void, std::string> StoreHandle::check() { return store_->check(); 
 std::expected<std::size_t, std::string> StoreHandle::count() { return store_->count(); }
 
 std::expected<std::optional<Rule>, std::string> StoreHandle::find(std::u16string_view name) {
-  return store_->find(name);
+  auto found = store_->find(name);
+  if (!found) return std::unexpected(found.error());
+  if (!*found) return std::optional<Rule>();
+  return std::optional<Rule>((*found)->rule());
 }
 
 std::expected<std::vector<std::string>, std::string> StoreHandle::rule_lines() {

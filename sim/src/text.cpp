@@ -119,6 +119,21 @@ bool read_unicode_escape(std::string_view text, std::size_t& pos, std::u16string
   return true;
 }
 
+std::vector<std::string_view> split_unescaped(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      ++i;
+    } else if (text[i] == separator) {
+      pieces.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
 std::string one_line(std::string_view text) {
   std::string out;
   for (const char c : text) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace fwsim::detail {
 
@@ -46,6 +47,10 @@ bool read_unicode_escape(std::string_view text, std::size_t& pos, std::u16string
 // past its maximal valid prefix (at least one byte), as Windows' converter does; `valid` tells.
 char32_t read_utf8(std::string_view text, std::size_t& pos, bool& valid);
 void append_utf16(std::u16string& out, char32_t code_point);
+
+// Splits at every `separator` that no backslash escapes; the pieces keep their escapes (the lists
+// of FWSIM_FAIL and FWSIM_PRODUCTS).
+std::vector<std::string_view> split_unescaped(std::string_view text, char separator);
 
 // Bytes as a one-line message shows them: tab, line feed and carriage return as \t, \n, \r, the
 // other control bytes as \u{X}, everything else as it is, so that a control or a store line

@@ -22,6 +22,8 @@ struct OrvaneRule {
   report::SourceLocation remove_site;
   // orvane-firewall-check's, when looking the name up fails (one site for all six, its loop's).
   std::string_view look_up_failure;
+  // How orvane-firewall-repair's reports name the rule ("Failed to replace lobby in rule").
+  std::string_view words;
 };
 
 // In the order orvane-firewall adds them and orvane-firewall-remove removes them.
@@ -33,7 +35,8 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      {"src\\main", 48, 10},
      "Failed to remove lobby in rule",
      {"src\\remove_main", 26, 3},
-     "Failed to look up lobby in rule"},
+     "Failed to look up lobby in rule",
+     "lobby in"},
     {"Orvane Lobby Out",
      &ApplicationPaths::lobby,
      firewall::RuleDirection::Out,
@@ -41,7 +44,8 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      {"src\\main", 61, 10},
      "Failed to remove lobby out rule",
      {"src\\remove_main", 27, 3},
-     "Failed to look up lobby out rule"},
+     "Failed to look up lobby out rule",
+     "lobby out"},
     {"Orvane Lobby Halvic In",
      &ApplicationPaths::halvic,
      firewall::RuleDirection::In,
@@ -49,7 +53,8 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      {"src\\main", 74, 10},
      "Failed to remove halvic in rule",
      {"src\\remove_main", 28, 3},
-     "Failed to look up halvic in rule"},
+     "Failed to look up halvic in rule",
+     "halvic in"},
     {"Orvane Lobby Halvic Out",
      &ApplicationPaths::halvic,
      firewall::RuleDirection::Out,
@@ -57,7 +62,8 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      {"src\\main", 87, 10},
      "Failed to remove halvic out rule",
      {"src\\remove_main", 30, 3},
-     "Failed to look up halvic out rule"},
+     "Failed to look up halvic out rule",
+     "halvic out"},
     {"Orvane Lobby Pendrel In",
      &ApplicationPaths::pendrel,
      firewall::RuleDirection::In,
@@ -65,7 +71,8 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      {"src\\main", 100, 10},
      "Failed to remove pendrel in rule",
      {"src\\remove_main", 32, 3},
-     "Failed to look up pendrel in rule"},
+     "Failed to look up pendrel in rule",
+     "pendrel in"},
     {"Orvane Lobby Pendrel Out",
      &ApplicationPaths::pendrel,
      firewall::RuleDirection::Out,
@@ -73,7 +80,8 @@ inline constexpr OrvaneRule kOrvaneRules[] = {
      {"src\\main", 113, 10},
      "Failed to remove pendrel out rule",
      {"src\\remove_main", 34, 3},
-     "Failed to look up pendrel out rule"},
+     "Failed to look up pendrel out rule",
+     "pendrel out"},
 };
 
 }  // namespace orvane::driver

@@ -6,6 +6,7 @@
 
 #include "firewall/com_result.h"
 #include "platform/owned_bstr.h"
+#include "platform/owned_variant.h"
 
 namespace orvane::firewall {
 namespace {
@@ -55,6 +56,31 @@ std::expected<RuleSettings, FirewallError> read_settings(INetFwRule* rule) {
   if (failure) return std::unexpected(std::move(*failure));
   settings.enabled = enabled != VARIANT_FALSE;
   return settings;
+}
+
+std::expected<RuleConditions, FirewallError> read_conditions(INetFwRule* rule) {
+  RuleConditions conditions{};
+  std::optional<FirewallError> failure =
+      read_text(rule, &INetFwRule::get_ServiceName, conditions.service);
+  if (!failure) failure = read_text(rule, &INetFwRule::get_LocalPorts, conditions.local_ports);
+  if (!failure) failure = read_text(rule, &INetFwRule::get_RemotePorts, conditions.remote_ports);
+  if (!failure) {
+    failure = read_text(rule, &INetFwRule::get_LocalAddresses, conditions.local_addresses);
+  }
+  if (!failure) {
+    failure = read_text(rule, &INetFwRule::get_RemoteAddresses, conditions.remote_addresses);
+  }
+  if (!failure) {
+    failure = read_text(rule, &INetFwRule::get_InterfaceTypes, conditions.interface_types);
+  }
+  platform::OwnedVariant interfaces;
+  if (!failure) failure = call_failure(rule->get_Interfaces(interfaces.put()));
+  if (failure) return std::unexpected(std::move(*failure));
+  // A rule for every interface holds no list. Microsoft's reference does not say how that reads
+  // back; fwsim gives VT_EMPTY, and VT_NULL is taken the same way. Anything else is a list.
+  const VARTYPE type = V_VT(&interfaces.get());
+  conditions.some_interfaces = type != VT_EMPTY && type != VT_NULL;
+  return conditions;
 }
 
 }  // namespace orvane::firewall

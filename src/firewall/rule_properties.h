@@ -28,4 +28,19 @@ struct RuleSettings {
 };
 std::expected<RuleSettings, FirewallError> read_settings(INetFwRule* rule);
 
+// What narrows the traffic a rule applies to, as the firewall gives it (texts empty for a null
+// BSTR). Ports and addresses are "*" or empty for any, InterfaceTypes "All" or empty for every
+// type; a rule with a service applies only to that service (the firewall's own "*": to services
+// only).
+struct RuleConditions {
+  WideString service;
+  WideString local_ports;
+  WideString remote_ports;
+  WideString local_addresses;
+  WideString remote_addresses;
+  WideString interface_types;
+  bool some_interfaces;  // Interfaces holds a list of interfaces rather than nothing
+};
+std::expected<RuleConditions, FirewallError> read_conditions(INetFwRule* rule);
+
 }  // namespace orvane::firewall

@@ -80,4 +80,14 @@ bool shows_as_itself(std::string_view text) {
   return true;
 }
 
+void show_text(std::string_view text, std::string& out) {
+  if (shows_as_itself(text) && text.find('"') == std::string_view::npos) {
+    out += '"';
+    out += text;
+    out += '"';
+  } else {
+    quote_text(text, out);
+  }
+}
+
 }  // namespace orvane::text

@@ -18,4 +18,8 @@ void quote_text(std::string_view text, std::string& out);
 // combining mark, nothing but U+0020 for a space. Such a text can be shown as it is.
 bool shows_as_itself(std::string_view text);
 
+// Appends `text` in double quotes as it is when it shows as itself and holds no double quote, else
+// as quote_text shows it: a name or path as a person reads it, nothing hidden.
+void show_text(std::string_view text, std::string& out);
+
 }  // namespace orvane::text

@@ -517,6 +517,43 @@ TEST_F(Conformance, ARuleAddedWithoutAnApplicationReadsANullApplicationName) {
   EXPECT_EQ(application.get(), nullptr);
 }
 
+// ----- Changing a rule -------------------------------------------------------------------------
+// The repair changes rules through the objects a walk or Item gives; each fact is read back
+// through another policy object's collection. Microsoft's reference says none of them.
+
+TEST_F(Conformance, APutOnAnEnumeratedRuleChangesTheFirewallAtOnce) {
+  const WideString rule_name = add_walked(1).front();
+  const auto walked = walk(enumerate(rules_.get()).get());
+  INetFwRule* rule = walked_rule(walked, rule_name);
+  ASSERT_TRUE(rule);
+  ASSERT_EQ(hex(rule->put_Enabled(VARIANT_FALSE)), hex(S_OK));
+  const Lookup fresh = item(open_rules().get(), rule_name);
+  ASSERT_TRUE(fresh.rule);
+  EXPECT_EQ(number_of(fresh.rule.get(), &INetFwRule::get_Enabled), VARIANT_FALSE);
+}
+
+// Not documented: the repair gives a rule a name of its own before it removes that name.
+TEST_F(Conformance, PutNameRenamesTheRule) {
+  const WideString from = name("Rename From"), to = name("Rename To");
+  ASSERT_EQ(hex(add(from, text_to_wide(kLobby))), hex(S_OK));
+  const Lookup found = item(rules_.get(), from);
+  ASSERT_TRUE(found.rule);
+  ASSERT_EQ(hex(found.rule->put_Name(bstr(to).get())), hex(S_OK));
+  EXPECT_EQ(finds(open_rules().get(), from), "no rule");
+  EXPECT_EQ(finds(open_rules().get(), to), "a rule");
+}
+
+// Not documented; fwsim answers what Item answers for a name with no rule, and adds nothing.
+TEST_F(Conformance, APutOnARemovedRuleAnswers0x80070002) {
+  const WideString gone = name("Removed");
+  ASSERT_EQ(hex(add(gone, text_to_wide(kLobby))), hex(S_OK));
+  const Lookup found = item(rules_.get(), gone);
+  ASSERT_TRUE(found.rule);
+  ASSERT_EQ(hex(rules_->Remove(bstr(gone).get())), hex(S_OK));
+  EXPECT_EQ(hex(found.rule->put_Enabled(VARIANT_FALSE)), hex(kNoSuchRule));
+  EXPECT_EQ(finds(open_rules().get(), gone), "no rule");
+}
+
 // ----- The firewall's checks --------------------------------------------------------------------
 
 // Each rule the firewall refuses that the programs can meet (MS-FASP 2.2.37; see fwsim's
@@ -610,6 +647,80 @@ TEST_F(Conformance, AStandardUserMayLookButNotAddOrRemove) {
   EXPECT_EQ(finds(rules_.get(), rule_name), "no rule");
   EXPECT_EQ(hex(rules_->Remove(bstr(rule_name).get())), hex(E_ACCESSDENIED));
   EXPECT_EQ(count(), before);
+}
+
+// The check reads the policy's state as whoever runs it: a standard user may read every property,
+// for each profile.
+TEST_F(Conformance, AStandardUserMayReadThePolicysStateForEachProfile) {
+#if defined(ORVANE_WITH_FWSIM)
+  fwsim::set_user(fwsim::User::Standard);
+#elif defined(_WIN32)
+  if (running_elevated()) GTEST_SKIP() << "runs only without administrator rights";
+#endif
+  ComPtr<INetFwPolicy2> policy;
+  ASSERT_EQ(hex(CoCreateInstance(orvane::kClsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
+                                 orvane::kIidINetFwPolicy2, policy.put_void())),
+            hex(S_OK));
+  LONG current = 0;
+  NET_FW_MODIFY_STATE modify{};
+  EXPECT_EQ(hex(policy->get_CurrentProfileTypes(&current)), hex(S_OK));
+  EXPECT_EQ(hex(policy->get_LocalPolicyModifyState(&modify)), hex(S_OK));
+  for (const auto profile :
+       {NET_FW_PROFILE2_DOMAIN, NET_FW_PROFILE2_PRIVATE, NET_FW_PROFILE2_PUBLIC}) {
+    VARIANT_BOOL flag = 0;
+    NET_FW_ACTION action{};
+    EXPECT_EQ(hex(policy->get_FirewallEnabled(profile, &flag)), hex(S_OK)) << profile;
+    EXPECT_EQ(hex(policy->get_BlockAllInboundTraffic(profile, &flag)), hex(S_OK)) << profile;
+    EXPECT_EQ(hex(policy->get_DefaultInboundAction(profile, &action)), hex(S_OK)) << profile;
+    EXPECT_EQ(hex(policy->get_DefaultOutboundAction(profile, &action)), hex(S_OK)) << profile;
+  }
+}
+
+// Microsoft documents the profile argument as one NET_FW_PROFILE_TYPE2 value; what a combination
+// of profiles, no profile or an unknown bit answers is not documented.
+TEST_F(Conformance, AProfileArgumentThatIsNotOneProfileAnswersE_INVALIDARG) {
+  ComPtr<INetFwPolicy2> policy;
+  ASSERT_EQ(hex(CoCreateInstance(orvane::kClsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
+                                 orvane::kIidINetFwPolicy2, policy.put_void())),
+            hex(S_OK));
+  for (const LONG profile : {0, 3, 8}) {
+    VARIANT_BOOL flag = 0;
+    const auto bad = static_cast<NET_FW_PROFILE_TYPE2>(profile);
+    EXPECT_EQ(hex(policy->get_FirewallEnabled(bad, &flag)), hex(E_INVALIDARG)) << profile;
+    EXPECT_EQ(hex(policy->get_BlockAllInboundTraffic(bad, &flag)), hex(E_INVALIDARG)) << profile;
+  }
+}
+
+// The check looks for another firewall as whoever runs it: a standard user may list the
+// registered products and read each one's name and categories (an array of VT_I4 values), and an
+// index past the last answers E_INVALIDARG. None of it is documented.
+TEST_F(Conformance, AStandardUserMayReadTheRegisteredFirewallProducts) {
+#if defined(ORVANE_WITH_FWSIM)
+  ASSERT_TRUE(fwsim::set_products("Contoso Shield=2,3"));
+  fwsim::set_user(fwsim::User::Standard);
+#elif defined(_WIN32)
+  if (running_elevated()) GTEST_SKIP() << "runs only without administrator rights";
+#endif
+  ComPtr<INetFwProducts> products;
+  ASSERT_EQ(hex(CoCreateInstance(orvane::kClsidNetFwProducts, nullptr, CLSCTX_INPROC_SERVER,
+                                 orvane::kIidINetFwProducts, products.put_void())),
+            hex(S_OK));
+  LONG n = -1;
+  ASSERT_EQ(hex(products->get_Count(&n)), hex(S_OK));
+  for (LONG i = 0; i < n; ++i) {
+    ComPtr<INetFwProduct> product;
+    ASSERT_EQ(hex(products->Item(i, product.put())), hex(S_OK)) << i;
+    OwnedVariant categories;
+    EXPECT_EQ(hex(product->get_DisplayName(OwnedBstr().put())), hex(S_OK)) << i;
+    ASSERT_EQ(hex(product->get_RuleCategories(categories.put())), hex(S_OK)) << i;
+    ASSERT_EQ(V_VT(&categories.get()), VT_ARRAY | VT_VARIANT) << i;
+    const SAFEARRAY* array = V_ARRAY(&categories.get());
+    for (ULONG e = 0; e < array->rgsabound[0].cElements; ++e)
+      EXPECT_EQ(V_VT(&static_cast<const VARIANT*>(array->pvData)[e]), VT_I4) << i << " " << e;
+  }
+  ComPtr<INetFwProduct> past;
+  EXPECT_EQ(hex(products->Item(n, past.put())), hex(E_INVALIDARG));
+  EXPECT_FALSE(past);
 }
 
 // Reading rules needs no administrator rights, so a player may run the check: a standard user may

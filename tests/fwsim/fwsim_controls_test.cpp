@@ -69,8 +69,41 @@ TEST_F(ControlsTest, FaultListsThatCanBeRead) {
       "INetFwRules::Item=0x80070002;INetFwRule::put_LocalPorts=0x80070057|desc=x|restricted=y",
       "INetFwRule::get_Interfaces=null;CoCreateInstance=0x80040154;CoInitializeEx#2=0x80010106",
       "GetModuleFileNameW=4294967295;MultiByteToWideChar=87",
+      "INetFwPolicy2::get_FirewallEnabled=null;INetFwPolicy2::get_LocalPolicyModifyState=5;"
+      "INetFwProducts::Item=null;INetFwProducts::get__NewEnum=5;INetFwProduct::get_RuleCategories"
+      "=5;INetFwProduct::get_DisplayName=5;GetConsoleProcessList=6;ReadFile=6;ReadConsoleW=6;"
+      "ExpandEnvironmentStringsW=8",
   };
   for (const auto list : good) EXPECT_TRUE(fwsim::add_faults(list)) << list;
+}
+
+// FWSIM_POLICY, FWSIM_PRODUCTS and FWSIM_CONSOLE_PROCESSES: a text that cannot be read is refused
+// whole, with a reason on one line, and the setting before it stays.
+TEST_F(ControlsTest, PolicyProductsAndConsoleTextsThatCannotBeRead) {
+  const struct {
+    bool (*set)(std::string_view, std::string*);
+    std::vector<std::string_view> texts;
+  } bad[] = {
+      {fwsim::set_policy,
+       {"CurrentProfileTypes", "CurrentProfileTypes=8", "CurrentProfileTypes=-1",
+        "CurrentProfileTypes= 2", "CurrentProfileTypes=2;CurrentProfileTypes=4",
+        "FirewallEnabled.Private=1", "FirewallEnabled=0", "BlockAllInboundTraffic.Work=-1",
+        "DefaultInboundAction.Public=2", "LocalPolicyModifyState=3\n", "Profile=2"}},
+      {fwsim::set_products,
+       {"Contoso", "=2", "Contoso=4", "Contoso=2,", "Contoso=,2", "Contoso=two",
+        "Contoso=2;Bad\\q=1", "A\xFF=2"}},
+      {fwsim::set_console_processes, {"", "-1", "65", "2x"}},
+  };
+  ASSERT_TRUE(fwsim::set_console_processes("1"));
+  for (const auto& c : bad) {
+    for (const std::string_view text : c.texts) {
+      std::string error;
+      EXPECT_FALSE(c.set(text, &error)) << text;
+      EXPECT_FALSE(error.empty()) << text;
+      EXPECT_EQ(error.find_first_of("\r\n"), std::string::npos) << error;
+    }
+  }
+  EXPECT_EQ(GetConsoleProcessList(std::vector<DWORD>(4).data(), 4), 1u);
 }
 
 TEST_F(ControlsTest, ResultForms) {

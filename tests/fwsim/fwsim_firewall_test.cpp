@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -98,6 +100,22 @@ class FirewallTest : public orvane::testing::SimTest {
               S_OK);
   }
   void rules(Ref<INetFwRules>& out) { ASSERT_EQ(policy_->get_Rules(out.put()), S_OK); }
+  // A rule from Item, or (at `place` 0 or more) from the enumerator.
+  void stored_rule(INetFwRules* all, std::u16string_view name, int place, Ref<INetFwRule>& out) {
+    if (place < 0) {
+      ASSERT_EQ(all->Item(Bstr(name).get(), out.put()), S_OK);
+      return;
+    }
+    Ref<IUnknown> object;
+    Ref<IEnumVARIANT> walk;
+    ASSERT_EQ(all->get__NewEnum(object.put()), S_OK);
+    ASSERT_EQ(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put())), S_OK);
+    VARIANT element{};
+    ASSERT_EQ(walk->Skip(static_cast<ULONG>(place)), S_OK);
+    ASSERT_EQ(walk->Next(1, &element, nullptr), S_OK);
+    V_DISPATCH(&element)->QueryInterface(kIidINetFwRule, reinterpret_cast<void**>(out.put()));
+    VariantClear(&element);
+  }
   HRESULT add_named(std::u16string_view name) {
     Ref<INetFwRule> rule;
     new_rule(rule);
@@ -278,7 +296,7 @@ TEST_F(FirewallTest, AddRefusesNamesWindowsRefuses) {
   EXPECT_EQ(count, 4);
 }
 
-TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAsAFreshCopy) {
+TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAndStandsForIt) {
   write_store(
       "# two rules of one name\n"
       "Name=\"dup\" Direction=2 LocalAddresses=\"10.0.0.1\"\n"
@@ -294,18 +312,63 @@ TEST_F(FirewallTest, ItemFindsTheFirstRuleOfANameAsAFreshCopy) {
   NET_FW_RULE_DIRECTION direction{};
   ASSERT_EQ(found->get_Direction(&direction), S_OK);
   EXPECT_EQ(direction, NET_FW_RULE_DIR_OUT);
-  // The copy is the caller's: changing it changes nothing stored.
+  // A put through one object is stored at once and read through the other; the name is found anew.
   Bstr renamed(u"renamed");
   ASSERT_EQ(found->put_Name(renamed.get()), S_OK);
   Bstr name;
   ASSERT_EQ(again->get_Name(name.put()), S_OK);
-  EXPECT_EQ(name.text(), u"dup");
-  // Its properties keep their stored order when it is added again.
+  EXPECT_EQ(name.text(), u"renamed");
+  EXPECT_TRUE(store_text().starts_with("# two rules of one name\nName=\"renamed\" Direction=2"));
+  ASSERT_EQ(all->Item(dup.get(), again.put()), S_OK);
+  ASSERT_EQ(again->get_Direction(&direction), S_OK);
+  EXPECT_EQ(direction, NET_FW_RULE_DIR_IN);
+  // Added again, it is a copy with its properties in their stored order.
   ASSERT_EQ(all->Add(found.get()), S_OK);
   EXPECT_TRUE(store_text().ends_with("Name=\"renamed\" Direction=2 LocalAddresses=\"10.0.0.1\"\n"));
   LONG count = 0;
   ASSERT_EQ(all->get_Count(&count), S_OK);
   EXPECT_EQ(count, 4);
+}
+
+// A put on a rule from Item or the enumerator changes its line at once, in place or at its end, or
+// is refused as the firewall refuses it: the store byte-identical, no error information.
+TEST_F(FirewallTest, APutOnAStoredRuleChangesItsLineAtOnceOrNothing) {
+  const std::string kStore = "#\nName=\"a\" Direction=2\nName=\"b\" Protocol=6\nName=\"c\"\n";
+  const auto enable = [](INetFwRule* r) { return r->put_Enabled(VARIANT_TRUE); };
+  const struct {
+    const char16_t* rule;
+    int place;                // in the enumerator's walk, or -1: from Item
+    const char16_t* removed;  // after the object was got, or null
+    bool standard;            // a standard user's put
+    std::function<HRESULT(INetFwRule*)> put;
+    HRESULT hr;
+    const char* after;  // null: as before
+  } cases[] = {
+      {u"b", -1, nullptr, false, enable, S_OK,
+       "#\nName=\"a\" Direction=2\nName=\"b\" Protocol=6 Enabled=-1\nName=\"c\"\n"},
+      {u"c", 2, u"a", false, [](INetFwRule* r) { return r->put_Name(Bstr(u"d").get()); }, S_OK,
+       "#\nName=\"b\" Protocol=6\nName=\"d\"\n"},
+      {u"a", -1, nullptr, false, [](INetFwRule* r) { return r->put_EdgeTraversal(VARIANT_TRUE); },
+       E_INVALIDARG, nullptr},
+      {u"c", 2, nullptr, false, [](INetFwRule* r) { return r->put_LocalPorts(Bstr(u"80").get()); },
+       E_INVALIDARG, nullptr},
+      {u"b", 1, nullptr, true, enable, E_ACCESSDENIED, nullptr},
+      {u"b", -1, u"b", false, enable, kNotFound, "#\nName=\"a\" Direction=2\nName=\"c\"\n"},
+  };
+  for (const auto& c : cases) {
+    write_store(kStore);
+    Ref<INetFwRules> all;
+    rules(all);
+    Ref<INetFwRule> rule;
+    stored_rule(all.get(), c.rule, c.place, rule);
+    ASSERT_EQ(c.removed ? all->Remove(Bstr(c.removed).get()) : S_OK, S_OK);
+    const std::string before = store_text();
+    fwsim::set_user(c.standard ? fwsim::User::Standard : fwsim::User::Admin);
+    EXPECT_EQ(c.put(rule.get()), c.hr) << fwsim::call_log().back();
+    fwsim::set_user(fwsim::User::Admin);
+    EXPECT_EQ(store_text(), c.after ? c.after : before) << fwsim::call_log().back();
+    EXPECT_EQ(fwsim::balance().errorinfo, 0);
+  }
 }
 
 TEST_F(FirewallTest, RemoveTakesTheFirstRuleOfANameAndAStandardUserChangesNothing) {
@@ -355,7 +418,7 @@ TEST_F(FirewallTest, ItemOfAMissingNameGivesNotFoundAndNoErrorInfo) {
   EXPECT_EQ(fwsim::balance().errorinfo, 0);
   const std::vector<std::string> log = fwsim::call_log();
   EXPECT_NE(std::find(log.begin(), log.end(),
-                      "INetFwRules::Item NetFwRules#2 \"Orvane\" -> 0x80070002 null"),
+                      "INetFwRules::Item NetFwRules#1 \"Orvane\" -> 0x80070002 null"),
             log.end());
 }
 
@@ -366,6 +429,10 @@ TEST_F(FirewallTest, ItemSeesRulesAnotherWriterAdded) {
   Bstr mine(u"mine"), theirs(u"theirs");
   Ref<INetFwRule> found;
   ASSERT_EQ(all->Item(mine.get(), found.put()), S_OK);
+  // A rule whose line the other writer left as it was is still the one the object stands for.
+  write_store("Name=\"theirs\"\n" + store_text());
+  EXPECT_EQ(found->put_Enabled(VARIANT_TRUE), S_OK);
+  EXPECT_EQ(store_text(), "Name=\"theirs\"\nName=\"mine\" Enabled=-1\n");
   write_store("Name=\"theirs\"\nName=\"third\"\n");
   EXPECT_EQ(all->Item(theirs.get(), found.put()), S_OK);
   EXPECT_EQ(all->Item(mine.get(), found.put()), kNotFound);
@@ -419,8 +486,11 @@ TEST_F(FirewallTest, FaultsSkipTheEffectAndLeaveTheirErrorInfo) {
 }
 
 TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
-  Ref<INetFwRules> all;
+  Ref<INetFwRules> all, again;
   rules(all);
+  rules(again);  // the same collection, as Windows gives it
+  EXPECT_EQ(again.get(), all.get());
+  again.reset();
   policy_.reset();  // the collection does not lean on the policy
   LONG count = -1;
   EXPECT_EQ(all->get_Count(&count), S_OK);
@@ -439,6 +509,8 @@ TEST_F(FirewallTest, ReferencesAreCountedAndTraced) {
                 "CoInitializeEx null 2 -> 0x00000000",
                 "CoCreateInstance NetFwPolicy2 null 1 INetFwPolicy2 -> 0x00000000 NetFwPolicy2#1",
                 "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "INetFwPolicy2::get_Rules NetFwPolicy2#1 -> 0x00000000 NetFwRules#1",
+                "IUnknown::Release NetFwRules#1 -> 1",
                 "IUnknown::Release NetFwPolicy2#1 -> 0",
                 "INetFwRules::get_Count NetFwRules#1 -> 0x00000000 0",
                 "IUnknown::AddRef NetFwRules#1 -> 2",
@@ -480,6 +552,130 @@ TEST_F(FirewallTest, TraceShowsPutsAndGetsWithTheirValues) {
                   }));
 }
 
+// The policy's state on one line: CurrentProfileTypes, LocalPolicyModifyState, then for each of
+// `profiles` FirewallEnabled,BlockAllInboundTraffic,DefaultInboundAction,DefaultOutboundAction;
+// a failed get as its HRESULT and the value it left (`0x80070057=0`).
+std::string policy_reads(INetFwPolicy2* policy, std::initializer_list<LONG> profiles) {
+  std::string line;
+  // `value` is read after the get has run.
+  const auto show = [&](HRESULT hr, const auto& value, char after) {
+    line += (hr == S_OK ? "" : fwsim::hresult_text(hr) + "=") +
+            std::to_string(static_cast<LONG>(value)) + after;
+  };
+  LONG current = -9;
+  auto modify = static_cast<NET_FW_MODIFY_STATE>(-9);
+  show(policy->get_CurrentProfileTypes(&current), current, ' ');
+  show(policy->get_LocalPolicyModifyState(&modify), modify, ' ');
+  for (const LONG p : profiles) {
+    const auto profile = static_cast<NET_FW_PROFILE_TYPE2>(p);
+    VARIANT_BOOL enabled = 7, block = 7;
+    auto in = static_cast<NET_FW_ACTION>(7), out = in;
+    show(policy->get_FirewallEnabled(profile, &enabled), enabled, ',');
+    show(policy->get_BlockAllInboundTraffic(profile, &block), block, ',');
+    show(policy->get_DefaultInboundAction(profile, &in), in, ',');
+    show(policy->get_DefaultOutboundAction(profile, &out), out, ' ');
+  }
+  line.pop_back();
+  return line;
+}
+
+// FWSIM_POLICY over the defaults; the modify state derived from a current profile that blocks
+// all inbound traffic, unless set; a standard user reads as an administrator does; a profile
+// argument that is not exactly one profile is refused and its value cleared.
+TEST_F(FirewallTest, PolicyStateFollowsTheControlForEachProfile) {
+  const struct {
+    std::string_view control, reads;  // domain, private, public
+  } cases[] = {
+      {"", "2 0 -1,0,0,1 -1,0,0,1 -1,0,0,1"},
+      {"BlockAllInboundTraffic.Private=-1", "2 2 -1,0,0,1 -1,-1,0,1 -1,0,0,1"},
+      {"BlockAllInboundTraffic.Public=-1", "2 0 -1,0,0,1 -1,0,0,1 -1,-1,0,1"},
+      {"CurrentProfileTypes=5;BlockAllInboundTraffic.Public=-1;;",
+       "5 2 -1,0,0,1 -1,0,0,1 -1,-1,0,1"},
+      {"BlockAllInboundTraffic.Private=-1;LocalPolicyModifyState=1",
+       "2 1 -1,0,0,1 -1,-1,0,1 -1,0,0,1"},
+      {"FirewallEnabled.Domain=0;DefaultInboundAction.Public=1;DefaultOutboundAction.Private=0",
+       "2 0 0,0,0,1 -1,0,0,0 -1,0,1,1"},
+  };
+  fwsim::set_user(fwsim::User::Standard);
+  for (const auto& c : cases) {
+    ASSERT_TRUE(fwsim::set_policy(c.control));
+    EXPECT_EQ(policy_reads(policy_.get(), {1, 2, 4}), c.reads) << c.control;
+  }
+  const std::string refused = "0x80070057=0,0x80070057=0,0x80070057=0,0x80070057=0";
+  EXPECT_EQ(policy_reads(policy_.get(), {0, 3, 8, 0x7FFFFFFF}),
+            "2 0 " + refused + " " + refused + " " + refused + " " + refused);
+  EXPECT_EQ(fwsim::call_log().back(),
+            "INetFwPolicy2::get_DefaultOutboundAction NetFwPolicy2#1 2147483647 -> 0x80070057");
+  ASSERT_TRUE(fwsim::add_faults("INetFwPolicy2::get_CurrentProfileTypes=0x80070005|desc=off"));
+  EXPECT_EQ(policy_reads(policy_.get(), {}), "0x80070005=0 0");
+  EXPECT_EQ(error_description(), u"off");
+}
+
+// A product as its gets answer it: its name, its categories and the path of its program.
+std::string product_reads(INetFwProduct* product) {
+  Bstr name, path;
+  VARIANT categories{};
+  const HRESULT answers[] = {product->get_DisplayName(name.put()),
+                             product->get_RuleCategories(&categories),
+                             product->get_PathToSignedProductExe(path.put())};
+  std::string line;
+  for (const HRESULT hr : answers) line += fwsim::hresult_text(hr) + " ";
+  line += fwsim::text_form(name.text()) + " [";
+  const bool array = V_VT(&categories) == (VT_ARRAY | VT_VARIANT);
+  for (ULONG e = 0; array && e < V_ARRAY(&categories)->rgsabound[0].cElements; ++e) {
+    const VARIANT& element = static_cast<const VARIANT*>(V_ARRAY(&categories)->pvData)[e];
+    line += (V_VT(&element) == VT_I4 ? "" : "vt?") + std::to_string(V_I4(&element)) + ",";
+  }
+  EXPECT_EQ(VariantClear(&categories), S_OK);
+  return line + "] " + fwsim::text_form(path.text());
+}
+
+// The products of FWSIM_PRODUCTS, in order, by Item and by a walk, for a standard user too.
+TEST_F(FirewallTest, ProductsGiveTheControlsNamesAndCategories) {
+  const std::string_view expected[] = {
+      "0x00000000 0x00000000 0x00000000 \"Contoso; Shield\" [2,0,] \"\"",
+      "0x00000000 0x00000000 0x00000000 \"Other\" [] \"\"",
+      "0x00000000 0x00000000 0x00000000 \"Fab=Wall|\u00e9\" [3,] \"\""};
+  fwsim::set_user(fwsim::User::Standard);
+  Ref<INetFwProducts> products;
+  LONG count = -1;
+  INetFwProduct* none = reinterpret_cast<INetFwProduct*>(&count);
+  for (const auto& [control, n] :
+       {std::pair("", 0), std::pair("Contoso\\; Shield=2,0;Other=;Fab=Wall\\|\\u{e9}=3", 3)}) {
+    ASSERT_TRUE(fwsim::set_products(control));
+    ASSERT_EQ(CoCreateInstance(fwsim::kClsidNetFwProducts, nullptr, CLSCTX_INPROC_SERVER,
+                               fwsim::kIidINetFwProducts, reinterpret_cast<void**>(products.put())),
+              S_OK);
+    EXPECT_EQ(products->get_Count(&count), S_OK);
+    EXPECT_EQ(count, n);
+    EXPECT_EQ(products->Item(count, &none), E_INVALIDARG);  // no product, or past the last
+    EXPECT_EQ(none, nullptr);
+  }
+  Ref<IUnknown> object;
+  Ref<IEnumVARIANT> walk;
+  ASSERT_EQ(products->get__NewEnum(object.put()), S_OK);
+  ASSERT_EQ(object->QueryInterface(IID_IEnumVARIANT, reinterpret_cast<void**>(walk.put())), S_OK);
+  VARIANT walked[4] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(walk->Next(4, walked, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 3u);
+  for (LONG i = 0; i < 3; ++i) {
+    Ref<INetFwProduct> product, same;
+    ASSERT_EQ(products->Item(i, product.put()), S_OK);
+    ASSERT_EQ(V_DISPATCH(&walked[i])
+                  ->QueryInterface(fwsim::kIidINetFwProduct, reinterpret_cast<void**>(same.put())),
+              S_OK);
+    EXPECT_EQ(product_reads(product.get()), expected[i]);
+    EXPECT_EQ(product_reads(same.get()), expected[i]);
+    EXPECT_EQ(VariantClear(&walked[i]), S_OK);
+  }
+  const std::vector<std::string> log = fwsim::call_log();
+  EXPECT_NE(std::ranges::find(log,
+                              "IEnumVARIANT::Next NetFwProductsEnum#1 4 -> 0x00000001 3 "
+                              "NetFwProduct#1,NetFwProduct#2,NetFwProduct#3"),
+            log.end());
+}
+
 }  // namespace
 
 // IEnumVARIANT as Microsoft documents it, over the rules as they stood when get__NewEnum was
@@ -504,6 +700,8 @@ TEST_F(FirewallTest, EnumeratorWalksTheRulesAsTheyStoodInStoreOrder) {
       {'N', 2, S_OK, {u"a", u"b"}}, {'S', 1, S_OK, {}},
       {'C', 0, S_OK, {}},           {'N', 4, S_FALSE, {u"d", u"a"}},
       {'N', 1, S_FALSE, {}},        {'S', 1, S_FALSE, {}},
+      {'N', 1, S_FALSE, {}},        {'S', 7, S_FALSE, {}},
+      {'N', 1, S_FALSE, {}},  // a Skip past the end stays there
       {'R', 0, S_OK, {}},           {'S', 4, S_OK, {}},
       {'N', 1, S_OK, {u"a"}},       {'W', 0, S_OK, {}},
       {'N', 2, S_OK, {u"d", u"a"}},

@@ -1,7 +1,10 @@
-// fwsim's kernel32: the own path, system messages, the process heap and standard error.
+// fwsim's kernel32: the own path, system messages, the process heap, standard error and input,
+// the console's processes and the environment's expansion.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -365,6 +368,85 @@ TEST_F(Kernel32Test, WriteFailuresFromFaultsWriteNothing) {
   EXPECT_EQ(GetConsoleMode(handle, &mode), FALSE);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(fwsim::captured_stderr(), "");
+}
+
+// The number of processes on the console, as FWSIM_CONSOLE_PROCESSES says; this process first.
+TEST_F(Kernel32Test, ConsoleProcessListFollowsTheControl) {
+  const struct {
+    std::string_view control;  // empty: the default
+    DWORD room, result, error;
+  } cases[] = {{"", 4, 2, 0},  {"1", 4, 1, 0},  {"0", 4, 0, 6},
+               {"3", 2, 3, 0}, {"0", 0, 0, 87}, {"64", 64, 64, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.control);
+    fwsim::reset();
+    ASSERT_TRUE(c.control.empty() || fwsim::set_console_processes(c.control));
+    std::vector<DWORD> ids(64, 0);
+    SetLastError(0);
+    EXPECT_EQ(GetConsoleProcessList(ids.data(), c.room), c.result);
+    EXPECT_EQ(GetLastError(), c.error);
+    // Only a list with room for every id is filled.
+    EXPECT_EQ(ids[0], c.result != 0 && c.result <= c.room ? static_cast<DWORD>(::getpid()) : 0);
+    EXPECT_EQ(std::ranges::count(ids, 0), c.result <= c.room ? 64 - c.result : 64);
+  }
+  EXPECT_EQ(fwsim::call_log()[1], "GetConsoleProcessList ptr 64 -> 64");
+}
+
+// ReadFile gives standard input's bytes; ReadConsoleW gives them decoded from UTF-8, no more units
+// than asked for, keeping the rest (even half a surrogate pair) for the next read. At the end of
+// input both succeed with nothing read.
+TEST_F(Kernel32Test, StandardInputAsBytesAndAsUnitsThenTheEnd) {
+  fwsim::set_stdin("h\xC3\xA9!");
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  ASSERT_NE(input, nullptr);
+  char bytes[8] = {};
+  DWORD read = 99;
+  for (const std::string_view expected : {"h\xC3"sv, "\xA9!"sv, ""sv}) {
+    EXPECT_EQ(ReadFile(input, bytes, 2, &read, nullptr), TRUE);
+    EXPECT_EQ(std::string_view(bytes, read), expected);
+  }
+  fwsim::set_stdin("\xC3\xA9t\xF0\x9F\x98\x80\xFF\n");
+  const struct {
+    DWORD count;
+    std::u16string_view units;
+  } steps[] = {{1, u"\u00e9"},   {2, u"t"}, {1, u"\xD83D"}, {8, u"\xDE00"},
+               {8, u"\uFFFD\n"}, {8, u""},  {0, u""}};
+  for (const auto& step : steps) {
+    WCHAR units[8] = {};
+    EXPECT_EQ(ReadConsoleW(input, units, step.count, &read, nullptr), TRUE);
+    EXPECT_EQ(std::u16string_view(units, read), step.units) << step.count;
+  }
+  const std::vector<std::string> log = fwsim::call_log();
+  EXPECT_EQ(
+      log[0] + "; " + log[1] + "; " + log[4],
+      "GetStdHandle -10 -> stdin; ReadFile stdin 2 -> 1 2; ReadConsoleW stdin 1 -> 1 \"\u00e9\"");
+}
+
+// %NAME% of the environment's variables, names without letter case; everything else as written.
+TEST_F(Kernel32Test, ExpandEnvironmentStringsWKeepsWhatItCannotExpand) {
+  ASSERT_EQ(::setenv("FWSIM_TEST_GAMES", "C:\\Games \xC3\xA9", 1), 0);
+  ::unsetenv("FWSIM_TEST_NONE");
+  const struct {
+    std::u16string_view source, expanded;
+  } cases[] = {
+      {u"%FWSIM_TEST_GAMES%\\x", u"C:\\Games \u00e9\\x"},
+      {u"%fwsim_test_Games%%FWSIM_TEST_GAMES%", u"C:\\Games \u00e9C:\\Games \u00e9"},
+      {u"%FWSIM_TEST_NONE%", u"%FWSIM_TEST_NONE%"},
+      {u"%FWSIM_TEST_NONE%FWSIM_TEST_GAMES%", u"%FWSIM_TEST_NONE%FWSIM_TEST_GAMES%"},
+      {u"%FWSIM_TEST_NONE%%FWSIM_TEST_GAMES%%", u"%FWSIM_TEST_NONE%C:\\Games \u00e9%"},
+      {u"%%FWSIM_TEST_GAMES%100%", u"%%FWSIM_TEST_GAMES%100%"},
+      {u"", u""},
+  };
+  for (const auto& c : cases) {
+    const auto needed = static_cast<DWORD>(c.expanded.size() + 1);
+    std::vector<WCHAR> buffer(needed + 1, u'x');
+    EXPECT_EQ(ExpandEnvironmentStringsW(c.source.data(), buffer.data(), needed - 1), needed);
+    EXPECT_EQ(buffer[0], u'x') << "wrote what does not fit";
+    EXPECT_EQ(ExpandEnvironmentStringsW(c.source.data(), buffer.data(), needed), needed);
+    EXPECT_EQ(std::u16string_view(buffer.data()), c.expanded);
+  }
+  ::unsetenv("FWSIM_TEST_GAMES");
+  EXPECT_EQ(fwsim::call_log().back(), "ExpandEnvironmentStringsW \"\" 1 -> 1");
 }
 
 TEST_F(Kernel32Test, FastFailEndsTheProcessBySigabrt) {

@@ -1,6 +1,5 @@
 #!/bin/sh
-# Runs orvane-firewall, orvane-firewall-remove or orvane-firewall-check under valgrind's memcheck
-# against a store of its own and checks that it ends with the expected exit status, with no memory
+# Runs one of the four programs under valgrind's memcheck against a store of its own and checks that it ends with the expected exit status, with no memory
 # error and no definite or indirect leak. memcheck's errors end the run with status 99, which no run
 # of the programs ends with. FIRST, when given, is run before, without valgrind or faults, to fill
 # the store (the adder, for the remover and the check to find the rules).

@@ -224,8 +224,10 @@ TEST_F(FwsimCommandTest, ReadsTheControlsButLeavesTheTraceAlone) {
 
 TEST_F(FwsimCommandTest, ControlsAndStoreLinesWithLineBreaksAreRefusedOnOneLine) {
   const std::string store_env = "FWSIM_STORE=" + store().string();
-  for (const std::string control : {"FWSIM_FAIL=INetFwRules::Item\n#1=5",
-                                    "FWSIM_FAIL=VariantClear=\r1", "FWSIM_STDERR=console:\n437"}) {
+  for (const std::string control :
+       {"FWSIM_FAIL=INetFwRules::Item\n#1=5", "FWSIM_FAIL=VariantClear=\r1",
+        "FWSIM_STDERR=console:\n437", "FWSIM_POLICY=CurrentProfileTypes=\n2",
+        "FWSIM_PRODUCTS=Contoso\r=9", "FWSIM_CONSOLE_PROCESSES=\n1"}) {
     Outcome o = run_with({"list"}, {store_env, control});
     EXPECT_EQ(o.status, 3) << control;
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << control << ": " << o.err;

@@ -394,10 +394,28 @@ const std::string kNoCommand =
     "(wf.msc).\n";
 
 // The line for a block rule that netsh can delete by name.
-std::string block_rule(const std::string& name, const std::string& what) {
-  return "Block rule \"" + name + "\" stops " + what +
-         ". To fix, as an administrator: netsh advfirewall firewall delete rule name=\"" + name +
-         "\".\n";
+std::string block_rule(const std::string& name, const std::string& what,
+                       const std::string& if_unneeded = "") {
+  return "Block rule \"" + name + "\" " + what + ". To fix, " + if_unneeded +
+         "as an administrator: netsh advfirewall firewall delete rule name=\"" + name + "\".\n";
+}
+
+constexpr const char* kLetThroughNow =
+    "The Windows Firewall lets Orvane through on the network Windows is on now: its six rules are "
+    "in place.\n";
+constexpr const char* kPrivateOff =
+    "The Windows Firewall is off for the private network Windows is on now: it stops nothing "
+    "there.\n";
+constexpr const char* kOnceOn = "Once the firewall is on again: ";
+
+// `count` rules of other programs, enough to fill batches of the walk.
+std::vector<std::string> other_rules(int count, const std::string& last) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < count; ++i) {
+    lines.push_back("Name=\"Tool " + std::to_string(i) + R"(" ApplicationName="C:\\T.exe")");
+  }
+  lines.push_back(last);
+  return lines;
 }
 
 // The check, run from the adder's folder after the adder, then with the adder's rules changed as
@@ -405,6 +423,9 @@ std::string block_rule(const std::string& name, const std::string& what) {
 TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
   const std::string lobby = R"(ApplicationName="C:\\Games\\Orvane\\orvane-lobby.exe")";
   const std::string block = R"(Name="Cancelled alert" Direction=1 Action=0 )" + lobby;
+  const std::string all_udp = R"(Action=0 Enabled=-1 Protocol=17)";
+  const std::string alert =
+      block_rule("Cancelled alert", R"(stops inbound UDP of "C:\Games\Orvane\orvane-lobby.exe")");
   std::string missing;
   for (const auto& rule : orvane::testing::kProgramRules)
     missing += std::string(rule.name) + kReinstall;
@@ -413,6 +434,8 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
     std::vector<std::string> added;  // store lines added after them
     int exit_code;
     std::string out;
+    std::map<std::string, std::string> env = {};  // fwsim's controls, the environment
+    std::string folder = R"(C:\Games\Orvane)";    // the check's own
   } cases[] = {
       {"", {}, 0, kAllRight},
       {"012345", {}, 1, missing + problems_found(6)},
@@ -435,48 +458,139 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
       {"",
        {R"(Name="Orvane Lobby In" Direction=2 Enabled=-1 Action=1 Protocol=6 Profiles=1)"},
        1,
-       wrong_rule(
-           "Orvane Lobby In",
-           "for outbound instead of inbound traffic, for TCP instead of UDP, only for some "
-           R"(network profiles, for every program instead of "C:\Games\Orvane\orvane-lobby.exe")",
-           " (rule 2 of 2 of this name)") +
+       wrong_rule("Orvane Lobby In",
+                  "for outbound instead of inbound traffic, for TCP instead of UDP, only for some "
+                  "network profiles (not private or public; Windows is on a private network now), "
+                  R"(for every program instead of "C:\Games\Orvane\orvane-lobby.exe")",
+                  " (rule 2 of 2 of this name)") +
            problems_found(1)},
-      {"",
-       {block + " Protocol=17 Enabled=-1"},
+      // Conditions the adder never sets; a profile missing that Windows is not on now.
+      {"0",
+       {R"(Name="Orvane Lobby In" Direction=1 Enabled=-1 Action=1 Protocol=17 LocalPorts="3000" )"
+        R"(RemoteAddresses="LocalSubnet" InterfaceTypes="Wireless" Profiles=3 )" +
+        lobby},
        1,
-       block_rule("Cancelled alert", R"(inbound UDP of "C:\Games\Orvane\orvane-lobby.exe")") +
+       wrong_rule("Orvane Lobby In",
+                  R"(only for some network profiles (not public), only for local ports "3000", )"
+                  R"(remote addresses "LocalSubnet", interface types "Wireless")") +
            problems_found(1)},
+      {"", {block + " Protocol=17 Enabled=-1"}, 1, alert + problems_found(1)},
       {"",
        {block + " Protocol=256 Enabled=-1"},
        1,
-       block_rule("Cancelled alert", R"(inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
+       block_rule("Cancelled alert",
+                  R"(stops inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
            problems_found(1)},
       // Disabled, TCP only, for another program: none stops the lobby's UDP.
       {"", {block + " Protocol=17 Enabled=0"}, 0, kAllRight},
       {"", {block + " Protocol=6 Enabled=-1"}, 0, kAllRight},
       {"", {R"(Name="x" Action=0 Enabled=-1 ApplicationName="C:\\Games\\x.exe")"}, 0, kAllRight},
+      // The firewall expands a program's environment variables, names without letter case.
+      {"",
+       {R"(Name="Expanded" )" + all_udp +
+            R"( ApplicationName="%programfiles%\\Orvane\\orvane-lobby.exe")",
+        R"(Name="Elsewhere" )" + all_udp +
+            R"( ApplicationName="%ProgramFiles%\\Other\\orvane-lobby.exe")"},
+       1,
+       block_rule("Expanded", R"(stops inbound UDP of "%programfiles%\Orvane\orvane-lobby.exe")") +
+           problems_found(1),
+       {{"ProgramFiles", R"(C:\Games)"}}},
+      // Letter case beyond ASCII, as a cancelled security alert writes the path.
+      {"",
+       {"Name=\"Alert\" " + all_udp +
+        " ApplicationName=\"c:\\\\игры\\\\ορβανε\\\\ORVANE-lobby.exe\""},
+       1,
+       block_rule("Alert", "stops inbound UDP of \"c:\\игры\\ορβανε\\ORVANE-lobby.exe\"") +
+           problems_found(1),
+       {},
+       "C:\\Игры\\Ορβανε"},
+      // Block rules for every program: without a condition, with one, and three that do not stop
+      // Orvane on the private network Windows is on now.
+      {"",
+       {R"(Name="No UDP" )" + all_udp, R"(Name="Game port" )" + all_udp + R"( LocalPorts="27015")",
+        R"(Name="TCP" Action=0 Enabled=-1 Protocol=6)",
+        R"(Name="Off" Action=0 Enabled=0 Protocol=17)",
+        R"(Name="DNS" )" + all_udp + R"( serviceName="Dnscache")",
+        R"(Name="Cafe" )" + all_udp + R"( Profiles=5 Direction=2)"},
+       1,
+       block_rule("No UDP", "stops inbound UDP of every program (Orvane's too)",
+                  "if nothing needs it, ") +
+           block_rule(
+               "Game port",
+               R"(may stop inbound UDP of every program (Orvane's too): it applies only to local ports "27015")",
+               "if nothing needs it, ") +
+           problems_found(2) +
+           block_rule("Cafe",
+                      "stops outbound UDP of every program (Orvane's too) on domain and public "
+                      "networks, not on the private network Windows is on now",
+                      "if nothing needs it, ")},
+      // The network Windows is on now.
+      {"",
+       {},
+       1,
+       "Windows blocks all incoming connections on the private network it is on now, whatever the "
+       "rules say. To fix: in Windows Security, open Firewall & network protection, then Private "
+       "network, and turn off \"Block all incoming connections, including those in the list of "
+       "allowed apps\".\n" +
+           problems_found(1),
+       {{"FWSIM_POLICY", "BlockAllInboundTraffic.Private=-1"}}},
+      {"",
+       {},
+       1,
+       "Group policy makes Windows ignore this PC's own firewall rules, Orvane's among them. To "
+       "fix: only the PC's administrator can change that; ask them to allow Orvane's three "
+       "programs by group policy.\n" +
+           problems_found(1),
+       {{"FWSIM_POLICY", "LocalPolicyModifyState=1;BlockAllInboundTraffic.Public=-1"}}},
+      {"",
+       {block + " Protocol=17 Enabled=-1"},
+       0,
+       kLetThroughNow + std::string(kPrivateOff) + kOnceOn + alert,
+       {{"FWSIM_POLICY", "FirewallEnabled.Private=0"}}},
+      {"1",
+       {},
+       1,
+       kOnceOn + std::string("Orvane Lobby Out") + kReinstall + problems_found(1) + kPrivateOff,
+       {{"FWSIM_POLICY", "FirewallEnabled.Private=0;CurrentProfileTypes=2"}}},
+      // Another firewall; a product of other categories only (an antivirus) is none.
+      {"",
+       {},
+       1,
+       R"(Another firewall, "Contoso; Shield", filters traffic too, and this check cannot see its )"
+       R"(settings. To fix: in its settings, allow "C:\Games\Orvane\orvane-lobby.exe", )"
+       R"("C:\Games\Orvane\emulator\halvic-orvane\halvic.exe" and )"
+       R"("C:\Games\Orvane\emulator\pendrel-orvane\pendrel.exe".)"
+       "\n" +
+           problems_found(1),
+       {{"FWSIM_PRODUCTS", R"(Contoso AV=0,1;Contoso\; Shield=3,2)"}}},
+      // Walks of exactly one batch of the enumerator, one more, and several.
+      {"", other_rules(57, block + " Protocol=17 Enabled=-1"), 1, alert + problems_found(1)},
+      {"", other_rules(58, block + " Protocol=17 Enabled=-1"), 1, alert + problems_found(1)},
+      {"", other_rules(200, block + " Protocol=17 Enabled=-1"), 1, alert + problems_found(1)},
       // Outside ASCII, to a console too: shown as it is.
       {"",
        {"Name=\"Alerte annul\u00e9e\" Action=0 Enabled=-1 " + lobby},
        1,
        block_rule("Alerte annul\u00e9e",
-                  R"(inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
+                  R"(stops inbound traffic of "C:\Games\Orvane\orvane-lobby.exe")") +
            problems_found(1)},
       // Shown escaped; a name with `"` or `%` or an escape character is given to no command.
       {"",
        {R"(Name="Alert \u{1b}[2J \u{202e}x" Action=0 Enabled=-1 Direction=2 )" + lobby,
-        R"(Name="100% \"blocked\"" Action=0 Enabled=-1 )" + lobby},
+        R"(Name="100% \"blocked\"" Action=0 Enabled=-1 )" + lobby,
+        R"(Name="50% off" Action=0 Enabled=-1 )" + lobby},
        1,
        "Block rule \"Alert \\u{1b}[2J \\u{202e}x\" stops outbound traffic of " + kNoCommand +
            "Block rule \"100% \\\"blocked\\\"\" stops inbound traffic of " + kNoCommand +
-           problems_found(2)},
+           "Block rule \"50% off\" stops inbound traffic of " + kNoCommand + problems_found(3)},
   };
-  const std::map<std::string, std::string> folder = {
-      {"FWSIM_MODULE_PATH", "C:\\Games\\Orvane\\orvane-firewall-check.exe"}};
-  ASSERT_EQ(run(folder).exit_code, 0);
-  const auto six = six_rules("C:\\\\Games\\\\Orvane");
-  ASSERT_EQ(store_lines(), six);
   for (const auto& c : cases) {
+    const std::map<std::string, std::string> folder = {
+        {"FWSIM_MODULE_PATH", c.folder + "\\orvane-firewall-check.exe"}};
+    std::filesystem::remove(store());
+    ASSERT_EQ(run(folder).exit_code, 0);
+    const auto six = store_lines();
+    ASSERT_EQ(six.size(), 6u);
     std::ofstream out(store());
     for (std::size_t i = 0; i < six.size(); ++i) {
       if (c.removed.find(static_cast<char>('0' + i)) == std::string::npos) out << six[i] << "\n";
@@ -487,7 +601,8 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
     // A standard user may read the rules; a console on standard output gets the same words
     // (through WriteConsoleW with code page 437); without standard output only the status tells.
     for (const std::string user : {"admin", "standard", "console", "none"}) {
-      auto env = folder;
+      auto env = c.env;
+      env.insert(folder.begin(), folder.end());
       env["FWSIM_USER"] = user == "standard" ? "standard" : "admin";
       env["FWSIM_STDOUT"] = user == "console" ? "console:437" : user == "none" ? "none" : "file";
       const ProcessResult result = run(env, ORVANE_CHECKER);
@@ -499,6 +614,33 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
       EXPECT_EQ(read_file(store()), before) << c.out << user;
       EXPECT_EQ(last_trace_line(), kBalanced) << c.out << user;
     }
+  }
+}
+
+// Started in a console of its own (a double-click), the check asks for Enter and reads standard
+// input up to the end of the line, or of the input; in a shared console or none, it never asks.
+TEST_F(ProgramTest, CheckWaitsForEnterOnlyInAWindowOfItsOwn) {
+  const struct {
+    std::string processes, input;
+    bool asks;
+    long reads;  // ReadFile calls
+  } cases[] = {
+      {"1", "ab\ncd\n", true, 3}, {"1", "", true, 1}, {"2", "\n", false, 0}, {"0", "\n", false, 0}};
+  ASSERT_EQ(run().exit_code, 0);
+  for (const auto& c : cases) {
+    std::map<std::string, std::string> env = {{"FWSIM_CONSOLE_PROCESSES", c.processes},
+                                              {"FWSIM_STORE", store().string()},
+                                              {"FWSIM_TRACE", trace().string()}};
+    std::filesystem::remove(trace());
+    const ProcessResult result = run_process(ORVANE_CHECKER, {}, env, c.input);
+    EXPECT_EQ(result.exit_code, 0) << c.processes;
+    EXPECT_EQ(result.out.ends_with("\nPress Enter to close this window.\n"), c.asks) << c.input;
+    const auto calls = lines_of(read_file(trace()));
+    EXPECT_EQ(
+        std::ranges::count_if(calls, [](const auto& l) { return l.starts_with("ReadFile "); }),
+        c.reads)
+        << c.input;
+    EXPECT_EQ(calls.back(), kBalanced);
   }
 }
 
@@ -517,6 +659,13 @@ TEST_F(ProgramTest, CheckStopsWithAReportWhenTheFirewallCannotBeRead) {
        R"(message: "Not implemented" }))"},
       {"INetFwRules::get__NewEnum=0x80070005", "55:3",
        "Failed to read the firewall rules: " + denied},
+      // Wine's answers to the policy's settings and to the products' class.
+      {"INetFwPolicy2::get_FirewallEnabled=0x80004001", "58:3",
+       R"(Failed to read the firewall's settings: WindowsError(Error { code: HRESULT(0x80004001), )"
+       R"(message: "Not implemented" }))"},
+      {"CoCreateInstance#2=0x80040111", "61:3",
+       "Failed to read the registered firewall products: WindowsError(Error { code: "
+       "HRESULT(0x80040111), message: \"\" })"},
   };
   ASSERT_EQ(run().exit_code, 0);
   const std::string before = read_file(store());
@@ -527,6 +676,21 @@ TEST_F(ProgramTest, CheckStopsWithAReportWhenTheFirewallCannotBeRead) {
     EXPECT_EQ(result.err, failure_report("src\\check_main:" + c.site, c.message)) << c.fault;
     EXPECT_EQ(read_file(store()), before) << c.fault;
     EXPECT_EQ(last_trace_line(), kBalanced) << c.fault;
+  }
+  // A firewall service that does not answer is a finding, not a failure of the check.
+  for (const char* fault : {"INetFwPolicy2::get_Rules=0x800706D9", "INetFwRules::Item#2=0x800706BA",
+                            "IEnumVARIANT::Next=0x800706BA",
+                            "INetFwPolicy2::get_CurrentProfileTypes=0x800706BA"}) {
+    const ProcessResult result = run({{"FWSIM_FAIL", fault}}, ORVANE_CHECKER);
+    EXPECT_EQ(result.exit_code, 1) << fault;
+    EXPECT_EQ(result.out,
+              "The Windows Firewall service does not answer, so its rules cannot be read. To fix: "
+              "restart the PC; if this stays, start the service \"Windows Defender Firewall\" in "
+              "Services (services.msc) as an administrator, then run this check again.\n" +
+                  problems_found(1))
+        << fault;
+    EXPECT_EQ(result.err, "") << fault;
+    EXPECT_EQ(last_trace_line(), kBalanced) << fault;
   }
   EXPECT_EQ(run({{"FWSIM_MODULE_PATH", "C:"}}, ORVANE_CHECKER).err,
             failure_report("src\\check_main:38:10", "unable to find parent"));

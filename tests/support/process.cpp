@@ -1,6 +1,5 @@
 #include "support/process.h"
 
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +17,7 @@ extern char** environ;
 namespace orvane::testing {
 
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const std::map<std::string, std::string>& env) {
+                          const std::map<std::string, std::string>& env, const std::string& input) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {
     if (std::strncmp(*entry, "FWSIM_", 6) == 0) continue;
@@ -41,13 +40,19 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   const std::string temp = std::filesystem::temp_directory_path().string();
   std::string out_path = temp + "/orvane-out-XXXXXX";
   std::string err_path = temp + "/orvane-err-XXXXXX";
+  std::string in_path = temp + "/orvane-in-XXXXXX";
   const int out_fd = mkstemp(out_path.data());
   const int err_fd = mkstemp(err_path.data());
-  if (out_fd < 0 || err_fd < 0) throw std::runtime_error("cannot make capture files");
+  const int in_fd = mkstemp(in_path.data());
+  if (out_fd < 0 || err_fd < 0 || in_fd < 0) throw std::runtime_error("cannot make capture files");
+  if (write(in_fd, input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+    throw std::runtime_error("cannot write standard input");
+  }
+  lseek(in_fd, 0, SEEK_SET);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
   posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
   posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
   pid_t pid = 0;
@@ -56,6 +61,8 @@ ProcessResult run_process(const std::string& program, const std::vector<std::str
   posix_spawn_file_actions_destroy(&actions);
   close(out_fd);
   close(err_fd);
+  close(in_fd);
+  std::remove(in_path.c_str());
 
   ProcessResult result;
   if (spawned == 0) {

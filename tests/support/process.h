@@ -15,8 +15,9 @@ struct ProcessResult {
 };
 
 // Runs `program` with `args`, in this process's environment without any FWSIM_* variable, plus
-// `env`, and waits for it. Standard input is empty.
+// `env`, and waits for it. Standard input holds `input`, then ends.
 ProcessResult run_process(const std::string& program, const std::vector<std::string>& args,
-                          const std::map<std::string, std::string>& env);
+                          const std::map<std::string, std::string>& env,
+                          const std::string& input = "");
 
 }  // namespace orvane::testing

@@ -44,9 +44,13 @@ constexpr const char* kAllRight =
     "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
     "its programs.\n";
 constexpr const char* kBlocked =
+    "Another firewall, \"Shield\", filters traffic too, and this check cannot see its settings. To "
+    "fix: in its settings, allow \"C:\\Games\\Orvane\\orvane-lobby.exe\", "
+    "\"C:\\Games\\Orvane\\emulator\\halvic-orvane\\halvic.exe\" and "
+    "\"C:\\Games\\Orvane\\emulator\\pendrel-orvane\\pendrel.exe\".\n"
     "Block rule \"Alert\" stops inbound traffic of \"C:\\Games\\Orvane\\orvane-lobby.exe\". To "
     "fix, as an administrator: netsh advfirewall firewall delete rule name=\"Alert\".\n"
-    "1 problem found: the Windows Firewall may stop Orvane until fixed as said above.\n";
+    "2 problems found: the Windows Firewall may stop Orvane until fixed as said above.\n";
 
 struct Run {
   Outcome outcome;
@@ -58,7 +62,7 @@ class Sweep {
   Sweep(std::string program, fs::path dir) : program_(std::move(program)), dir_(std::move(dir)) {}
 
   Run run(const std::vector<std::string>& initial_store, const std::vector<Fault>& faults,
-          Stderr stderr_kind) {
+          Stderr stderr_kind, const std::map<std::string, std::string>& controls = {}) {
     const fs::path store = dir_ / "rules";
     const fs::path trace = dir_ / "trace";
     fs::remove(store);
@@ -70,6 +74,7 @@ class Sweep {
     std::map<std::string, std::string> env = {{"FWSIM_STORE", store.string()},
                                               {"FWSIM_TRACE", trace.string()},
                                               {"FWSIM_MODULE_PATH", kModulePath}};
+    env.insert(controls.begin(), controls.end());
     std::string fail;
     for (const Fault& fault : faults) fail += (fail.empty() ? "" : ";") + fault_text(fault);
     if (!fail.empty()) env["FWSIM_FAIL"] = fail;
@@ -137,7 +142,7 @@ class Sweep {
       if (refused_.contains(key)) continue;
       std::vector<Fault> faults = before;
       faults.push_back(fault);
-      const Run run = this->run(scenario.initial_store, faults, stderr_kind);
+      const Run run = this->run(scenario.initial_store, faults, stderr_kind, scenario.controls);
       if (refused(run)) {
         refused_.insert(key);
         continue;
@@ -180,7 +185,7 @@ class Sweep {
   // Every call of a clean run, failed one at a time.
   void sweep_scenario(const Scenario& scenario, Stderr stderr_kind, int last_rule_swept,
                       long& calls, long& injectable, long& not_injectable) {
-    const Run clean = run(scenario.initial_store, {}, stderr_kind);
+    const Run clean = run(scenario.initial_store, {}, stderr_kind, scenario.controls);
     record("clean run", expect_clean(scenario), clean);
     const std::vector<int> rules = rules_in_progress(clean.trace);
     std::map<std::string, long> seen;
@@ -245,13 +250,15 @@ int main(int argc, char** argv) {
                  .added_rules = rules,
                  .allocation_stop_location = location.value_or("?"),
                  .clean_out = "",
-                 .clean_exit_code = 0};
+                 .clean_exit_code = 0,
+                 .controls = {}};
   Scenario present = empty;
   present.initial_store = rules;
   Scenario console = kind == "add" ? empty : present;
   if (kind == "check") {
-    // The check: every name missing; the six beside another rule and a block rule for the lobby
-    // (whose settings are read too); the six alone, all right, written to a console.
+    // The check: every name missing; the six beside another rule, a rule whose program is
+    // expanded, a block rule for the lobby (whose settings are read too) and another firewall; the
+    // six alone, all right, written to a console.
     std::string missing;
     for (const auto& rule : orvane::testing::kProgramRules) {
       missing += std::string(rule.name) +
@@ -263,6 +270,8 @@ int main(int argc, char** argv) {
     present.initial_store.insert(present.initial_store.begin(), R"(Name="Another" Protocol=6)");
     present.initial_store.push_back(
         R"(Name="Alert" Action=0 Enabled=-1 ApplicationName="C:\\Games\\Orvane\\orvane-lobby.exe")");
+    present.initial_store.push_back(R"(Name="Tool" ApplicationName="%SystemRoot%\\tool.exe")");
+    present.controls = {{"FWSIM_PRODUCTS", "Shield=2"}};
     present.clean_out = kBlocked;
     present.clean_exit_code = 1;
   }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <expected>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,7 @@ struct Scenario {
   // The check's: what a run in which nothing failed writes to standard output, and its status.
   std::string clean_out;
   int clean_exit_code = 0;
+  std::map<std::string, std::string> controls;  // fwsim's, beyond the store and the module path
 };
 
 // How a run ended.
@@ -82,6 +84,9 @@ struct Expectation {
   // program never reads (an apartment that failed to open, or the error-information calls
   // themselves): that one object may stay on the thread, and nothing else may.
   bool unread_error_info_allowed = false;
+  // Whether the fault made a release fail, so that one SAFEARRAY may stay: Windows frees nothing
+  // then either.
+  bool lost_array_allowed = false;
 };
 
 // What the program must do when `primary`, made while rule `rule` (1 to 6; 0 before the first)

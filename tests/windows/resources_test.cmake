@@ -1,8 +1,10 @@
 # Checks the resources Windows reads from PROGRAM:
-#   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -DCHECK=manifest -DMANIFEST=<file> -P resources_test.cmake
+#   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -DCHECK=manifest -DMANIFEST=<file> -DLEVEL=<level>
+#         -P resources_test.cmake
 #     PROGRAM carries MANIFEST, byte for byte, as its only manifest: resource type RT_MANIFEST (24),
 #     id 1 (CREATEPROCESS_MANIFEST_RESOURCE_ID), the one Windows reads at start-up; the manifest
-#     runs the program as the invoker and names Windows 10 and 11 as supported.
+#     runs the program at LEVEL (asInvoker or requireAdministrator) and names Windows 10 and 11 as
+#     supported.
 #   cmake -DOBJDUMP=<objdump> -DPROGRAM=<exe> -DCHECK=version -DVERSION=X.Y.Z -P resources_test.cmake
 #     PROGRAM carries a VS_VERSION_INFO (type RT_VERSION, 16, id 1) for product "Orvane" at
 #     version X.Y.Z, in its fixed part and in its texts, with a file description and no company.
@@ -94,8 +96,8 @@ if(CHECK STREQUAL "manifest")
     message(FATAL_ERROR "the manifest in ${PROGRAM} differs from ${MANIFEST}")
   endif()
   file(READ "${MANIFEST}" text)
-  if(NOT text MATCHES "<requestedExecutionLevel level=\"asInvoker\"")
-    message(FATAL_ERROR "${MANIFEST} does not ask to run as the invoker")
+  if(NOT text MATCHES "<requestedExecutionLevel level=\"${LEVEL}\"")
+    message(FATAL_ERROR "${MANIFEST} does not ask to run at level ${LEVEL}")
   endif()
   # Windows 10 and 11's identifier (Microsoft docs, "Application manifests"); without any
   # supportedOS, Windows runs the program with Windows Vista's behaviour.

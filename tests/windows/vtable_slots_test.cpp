@@ -47,6 +47,9 @@ TEST(VtableSlots, EveryMethodTheProgramCallsIsWhereTheSdkPutsIt) {
   auto* error_info = slot_object<IErrorInfo>();
   auto* restricted = slot_object<IRestrictedErrorInfo>();
   auto* walk = slot_object<IEnumVARIANT>();
+  auto* products = slot_object<INetFwProducts>();
+  auto* product = slot_object<INetFwProduct>();
+  const auto profile = NET_FW_PROFILE2_PRIVATE;
   const BSTR text = nullptr;
   VARIANT value{};
   const struct {
@@ -56,7 +59,24 @@ TEST(VtableSlots, EveryMethodTheProgramCallsIsWhereTheSdkPutsIt) {
   } cases[] = {
       {"IUnknown::QueryInterface", 0, unknown->QueryInterface(IID_IUnknown, nullptr)},
       {"IUnknown::Release", 2, static_cast<HRESULT>(unknown->Release())},
+      {"INetFwPolicy2::get_CurrentProfileTypes", 7, policy->get_CurrentProfileTypes(nullptr)},
+      {"INetFwPolicy2::get_FirewallEnabled", 8, policy->get_FirewallEnabled(profile, nullptr)},
+      {"INetFwPolicy2::get_BlockAllInboundTraffic", 12,
+       policy->get_BlockAllInboundTraffic(profile, nullptr)},
       {"INetFwPolicy2::get_Rules", 18, policy->get_Rules(nullptr)},
+      {"INetFwPolicy2::get_DefaultInboundAction", 23,
+       policy->get_DefaultInboundAction(profile, nullptr)},
+      {"INetFwPolicy2::get_DefaultOutboundAction", 25,
+       policy->get_DefaultOutboundAction(profile, nullptr)},
+      {"INetFwPolicy2::get_LocalPolicyModifyState", 28,
+       policy->get_LocalPolicyModifyState(nullptr)},
+      {"INetFwProducts::get_Count", 7, products->get_Count(nullptr)},
+      {"INetFwProducts::Item", 9, products->Item(0, nullptr)},
+      {"INetFwProducts::get__NewEnum", 10, products->get__NewEnum(nullptr)},
+      {"INetFwProduct::get_RuleCategories", 7, product->get_RuleCategories(nullptr)},
+      {"INetFwProduct::get_DisplayName", 9, product->get_DisplayName(nullptr)},
+      {"INetFwProduct::get_PathToSignedProductExe", 11,
+       product->get_PathToSignedProductExe(nullptr)},
       {"INetFwRules::Add", 8, rules->Add(nullptr)},
       {"INetFwRules::Remove", 9, rules->Remove(text)},
       {"INetFwRules::Item", 10, rules->Item(text, nullptr)},

@@ -40,12 +40,13 @@ inline constexpr IID kIidINetFwProduct = {
     0x71881699, 0x18F4, 0x458B, {0xB8, 0x92, 0x3F, 0xFC, 0xE5, 0xE0, 0x7F, 0x75}};
 
 // ---------------------------------------------------------------------------------------------
-// A clean state and the controls (testing.cpp, controls.cpp, faults.cpp)
+// A clean state and the controls (testing.cpp, controls.cpp, controls_firewall.cpp, faults.cpp)
 
 // Returns fwsim to a clean state for the next test: no faults, an empty call log, no trace file,
 // zeroed counters and fault counts, no apartments or error information on the calling thread, last
 // error 0, the default module path, an administrator, standard error captured in memory (kind
-// `file`), and the store path left as it is. After reset() the environment controls are no longer
+// `file`), the default policy state, no products, two console processes, an empty standard input,
+// and the store path left as it is. After reset() the environment controls are no longer
 // read.
 void reset();
 
@@ -78,6 +79,18 @@ std::string captured_stderr();
 // wrote to it since reset().
 void set_stdout(StreamKind kind, unsigned code_page = 65001);
 std::string captured_stdout();
+
+// The firewall's policy state, its registered products and the console's processes, each given as
+// its control is written (FWSIM_POLICY, FWSIM_PRODUCTS, FWSIM_CONSOLE_PROCESSES). Returns false,
+// changing nothing, when the text cannot be read; `error` (when given) says why, as fwsim's
+// one-line message does after `fwsim: NAME: `. reset() gives the defaults back.
+bool set_policy(std::string_view control, std::string* error = nullptr);
+bool set_products(std::string_view control, std::string* error = nullptr);
+bool set_console_processes(std::string_view control, std::string* error = nullptr);
+
+// What the program reads from standard input: these bytes, then the end of input. reset() leaves
+// none, so a read finds the end of input at once.
+void set_stdin(std::string bytes);
 
 // ---------------------------------------------------------------------------------------------
 // What happened (trace.cpp)

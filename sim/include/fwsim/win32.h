@@ -166,6 +166,7 @@ inline bool operator==(const GUID& a, const GUID& b) { return IsEqualGUID(a, b);
 // OLE Automation (oleaut32): BSTRs and VARIANTs (oleaut32.cpp), SAFEARRAYs (oleaut32_safearray.cpp)
 enum VARENUM : VARTYPE {
   VT_EMPTY = 0,
+  VT_NULL = 1,
   VT_I4 = 3,
   VT_BSTR = 8,
   VT_DISPATCH = 9,
@@ -226,6 +227,10 @@ HRESULT WINAPI VariantClear(VARIANT* value);
 SAFEARRAY* WINAPI SafeArrayCreateVector(VARTYPE type, LONG lower_bound, ULONG count);
 HRESULT WINAPI SafeArrayPutElement(SAFEARRAY* array, LONG* indices, void* value);
 HRESULT WINAPI SafeArrayDestroy(SAFEARRAY* array);
+HRESULT WINAPI SafeArrayGetLBound(SAFEARRAY* array, UINT dimension, LONG* lower_bound);
+HRESULT WINAPI SafeArrayGetUBound(SAFEARRAY* array, UINT dimension, LONG* upper_bound);
+// Copies the element into `value`, which the caller passes empty.
+HRESULT WINAPI SafeArrayGetElement(SAFEARRAY* array, LONG* indices, void* value);
 
 // ---------------------------------------------------------------------------------------------
 // COM (ole32): apartments and objects (ole32.cpp), error information (ole32_error_info.cpp)
@@ -301,8 +306,8 @@ HRESULT WINAPI SetErrorInfo(ULONG reserved, IErrorInfo* info);
 
 // ---------------------------------------------------------------------------------------------
 // Windows Firewall (netfw.h): NetFwPolicy2 and the NetFwRules collection (firewall.cpp), the
-// policy's state (firewall_policy_state.cpp), NetFwRule (firewall_rule.cpp), the collection's
-// enumerator (firewall_rule_enum.cpp), the registered firewall products (firewall_products.cpp);
+// policy's state (firewall_policy_state.cpp), NetFwRule (firewall_rule.cpp), the collections'
+// enumerators (firewall_enum.cpp), the registered firewall products (firewall_products.cpp);
 // behind them the rule store (firewall_store.cpp, firewall_rule_line.cpp) and the firewall's
 // checks of a rule (firewall_rule_checks.cpp)
 enum NET_FW_RULE_DIRECTION { NET_FW_RULE_DIR_IN = 1, NET_FW_RULE_DIR_OUT = 2, NET_FW_RULE_DIR_MAX };

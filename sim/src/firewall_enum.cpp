@@ -1,4 +1,4 @@
-#include "firewall_rule_enum.h"
+#include "firewall_enum.h"
 
 #include <string>
 #include <string_view>
@@ -6,6 +6,7 @@
 
 #include "com_object.h"
 #include "faults.h"
+#include "firewall.h"
 #include "firewall_rule.h"
 #include "trace.h"
 
@@ -13,13 +14,18 @@ namespace fwsim::detail {
 namespace {
 
 // Microsoft's IEnumVARIANT documentation: Next gives each element as a VARIANT the caller clears;
-// a collection of objects gives each as VT_DISPATCH. The walk is over a copy of the rules taken
-// when get__NewEnum was called, so later changes of the store do not show (Windows does not
-// document whether they would).
-class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
+// a collection of objects gives each as VT_DISPATCH. The walk is over the elements as they stood
+// when get__NewEnum was called, so later adds and removals do not show (Windows does not document
+// whether they would); each rule object it gives reads and changes its rule as it stands now.
+class DispatchEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
  public:
-  NetFwRulesEnum(std::shared_ptr<const std::vector<Rule>> rules, std::size_t position)
-      : Object("NetFwRulesEnum"), rules_(std::move(rules)), position_(position) {}
+  DispatchEnum(std::string_view class_name, std::size_t count,
+               std::shared_ptr<const MakeElement> make, std::size_t position)
+      : Object(class_name),
+        class_name_(class_name),
+        count_(count),
+        make_(std::move(make)),
+        position_(position) {}
 
   HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* elements, ULONG* fetched) override {
     constexpr std::string_view kName = "IEnumVARIANT::Next";
@@ -37,13 +43,12 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
       // otherwise.
       hr = E_INVALIDARG;
     } else {
-      for (; filled < celt && position_ < rules_->size(); ++filled, ++position_) {
-        // The rule object reads the walk's own copy of the rule (until a put changes it).
-        auto* rule = new NetFwRule(std::shared_ptr<const Rule>(rules_, &(*rules_)[position_]));
+      for (; filled < celt && position_ < count_; ++filled, ++position_) {
+        IDispatch* element = (*make_)(position_);
         elements[filled] = VARIANT{};
         V_VT(&elements[filled]) = VT_DISPATCH;
-        V_DISPATCH(&elements[filled]) = rule;
-        if (tracing()) shown += (filled == 0 ? " " : ",") + rule->id();
+        V_DISPATCH(&elements[filled]) = element;
+        if (tracing()) shown += (filled == 0 ? " " : ",") + object_label(element);
       }
       hr = filled == celt ? S_OK : S_FALSE;
     }
@@ -60,7 +65,7 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
       leave_error_info(*fault);
       hr = fault_result(*fault);
     } else {
-      const std::size_t left = rules_->size() - position_;
+      const std::size_t left = count_ - position_;
       hr = celt <= left ? S_OK : S_FALSE;
       position_ += celt <= left ? celt : left;
     }
@@ -84,14 +89,14 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
   HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** enumerator) override {
     constexpr std::string_view kName = "IEnumVARIANT::Clone";
     HRESULT hr = S_OK;
-    NetFwRulesEnum* made = nullptr;
+    DispatchEnum* made = nullptr;
     if (auto fault = take_fault(kName)) {
       leave_error_info(*fault);
       hr = fault_result(*fault);
     } else if (enumerator == nullptr) {
       hr = E_POINTER;
     } else {
-      made = new NetFwRulesEnum(rules_, position_);
+      made = new DispatchEnum(class_name_, count_, make_, position_);
     }
     if (enumerator != nullptr) *enumerator = made;
     trace(kName, id(), hresult_text(hr) + " " + (made ? made->id() : "null"));
@@ -99,14 +104,25 @@ class NetFwRulesEnum final : public Object<IEnumVARIANT, IID_IEnumVARIANT> {
   }
 
  private:
-  std::shared_ptr<const std::vector<Rule>> rules_;
+  std::string_view class_name_;
+  std::size_t count_;
+  std::shared_ptr<const MakeElement> make_;
   std::size_t position_;
 };
 
 }  // namespace
 
-IEnumVARIANT* new_rule_enum(std::shared_ptr<const std::vector<Rule>> rules, std::size_t position) {
-  return new NetFwRulesEnum(std::move(rules), position);
+IEnumVARIANT* new_dispatch_enum(std::string_view class_name, std::size_t count,
+                                std::shared_ptr<const MakeElement> make, std::size_t position) {
+  return new DispatchEnum(class_name, count, std::move(make), position);
+}
+
+IEnumVARIANT* new_rule_enum(std::shared_ptr<const StoredRules> rules, std::size_t position) {
+  const std::size_t count = rules->rules.size();
+  auto make = std::make_shared<const MakeElement>([rules = std::move(rules)](std::size_t i) {
+    return static_cast<IDispatch*>(new NetFwRule(StoredRule{rules, i}));
+  });
+  return new_dispatch_enum("NetFwRulesEnum", count, std::move(make), position);
 }
 
 }  // namespace fwsim::detail

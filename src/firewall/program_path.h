@@ -1,0 +1,18 @@
+#pragma once
+
+#include <expected>
+
+#include "firewall/firewall_error.h"
+#include "platform/win32.h"
+
+namespace orvane::firewall {
+
+// The program a rule names, as the firewall service reads it: with each %NAME% replaced by the
+// environment variable's value ("Firewall Rule Wizard: Program Page": the service expands
+// environment variables in a rule's program path). Expanded with this process's environment:
+// which environment the service uses is not documented, so a per-user variable (%USERPROFILE%,
+// %LOCALAPPDATA%) may stand for another folder there. A path without `%` is copied as it is.
+// `out` keeps its room, for a walk over every rule.
+std::expected<void, FirewallError> expand_program_path(WideView path, WideString& out);
+
+}  // namespace orvane::firewall
