@@ -44,11 +44,13 @@ Var LogFile  ; the /LOG= file, or empty
 Var Previous  ; the folder of the installation there before this run, or empty
 
 ; Every program the installer installs, one line each: each is installed, kept aside, put back and
-; deleted through this list.
+; deleted through this list. The repair is installed for a person to run, never run here: it also
+; disables block rules naming Orvane's programs, and those are the person's.
 !macro ForEachProgram MACRO ARGUMENT
   !insertmacro ${MACRO} "${ARGUMENT}" orvane-firewall.exe
   !insertmacro ${MACRO} "${ARGUMENT}" orvane-firewall-remove.exe
   !insertmacro ${MACRO} "${ARGUMENT}" orvane-firewall-check.exe
+  !insertmacro ${MACRO} "${ARGUMENT}" orvane-firewall-repair.exe
 !macroend
 
 ; Say TEXT: shows TEXT in the details and appends it, as a line, to the /LOG= file.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # CI job `linux` (Debian 12): every build and test (.ci/run), then, in dist/, what the Windows job
-# takes from it: the three Windows programs (adder, remover, check), the conformance suite's Windows
-# build and the two example installers, as the Windows build made them; and, for the installers'
-# upgrade paths, the MSI as a later version (1.0.1) and both installers built from a folder whose
+# takes from it: the four Windows programs (adder, remover, check, repair), the conformance suite's
+# Windows build and the two example installers, as the Windows build made them; and, for the
+# installers' upgrade paths, the MSI as a later version (1.0.1) and both installers built from a folder whose
 # adder is not a program (the MSI as 1.0.2), which must fail and leave the earlier installation.
 # Usage: tools/ci/linux.sh
 set -euo pipefail
@@ -13,8 +13,9 @@ export LANG=C.UTF-8 LC_ALL=C.UTF-8
 rm -rf dist
 mkdir dist
 cp build/windows/bin/orvane-firewall.exe build/windows/bin/orvane-firewall-remove.exe \
-  build/windows/bin/orvane-firewall-check.exe build/windows/bin/orvane_conformance.exe \
-  build/windows/orvane-setup.exe build/windows/orvane.msi dist/
+  build/windows/bin/orvane-firewall-check.exe build/windows/bin/orvane-firewall-repair.exe \
+  build/windows/bin/orvane_conformance.exe build/windows/orvane-setup.exe build/windows/orvane.msi \
+  dist/
 broken="$(mktemp -d)"
 cp build/windows/bin/orvane-firewall*.exe "$broken/"
 printf 'not a program\n' >"$broken/orvane-firewall.exe"
