@@ -295,6 +295,7 @@ case "$case_name" in
     if [ ! -d "${ORVANE_BIN_DIR:-}" ] || [ ! -x "${ORVANE_MAKENSIS:-}" ]; then
       fail "ORVANE_BIN_DIR must name the programs' folder, ORVANE_MAKENSIS makensis"
     fi
+    # No space in either folder: NSIS reads /D= only unquoted, and Wine quotes an argument with one.
     a="$work/Orvane" b="$work/OrvaneB"
     win_a="$(windows_path "$a")" win_b="$(windows_path "$b")"
     windows_log="$(windows_path "$log")"
