@@ -2,7 +2,7 @@
 # Builds Orvane's MSI from examples/wix/orvane.wxs with Debian's wixl (package wixl) and mends
 # what wixl writes wrongly with msitools' msibuild (package msitools):
 #   examples/wix/build-msi.sh BIN_DIR VERSION OUT.msi
-# BIN_DIR holds orvane-firewall.exe and orvane-firewall-remove.exe; VERSION is a.b.c.
+# BIN_DIR holds the programs orvane.wxs installs; VERSION is a.b.c.
 set -euo pipefail
 [ $# -eq 3 ] || { echo "usage: $0 BIN_DIR VERSION OUT.msi" >&2; exit 2; }
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -23,9 +23,12 @@ wixl --arch x64 -D "BinDir=$(realpath --relative-to="$here" "$bin_dir")" -D "Ver
 # impersonation), without msidbCustomActionTypeRollback (0x100) and msidbCustomActionTypeInScript
 # (0x400): it would run at once, as an immediate action, in every installation. 3410 is the type
 # Windows Installer's documentation gives a rollback action with those bits.
-msibuild "$out" -q "UPDATE CustomAction SET Type=3410 WHERE Action='RemoveFirewallRulesOnRollback'"
+for action in RemoveFirewallRulesOnRollback RestoreFirewallRulesOnRollback; do
+  msibuild "$out" -q "UPDATE CustomAction SET Type=3410 WHERE Action='$action'"
+done
 # wixl ignores MajorUpgrade's Schedule and puts RemoveExistingProducts after InstallFiles, where the
-# old product's removal would come after the new adder. 1450 is between InstallValidate (1400) and
-# InstallInitialize (1500), where Microsoft's documentation allows it outside the script.
+# old product's removal would come after the new adder. 1501, right after InstallInitialize (1500),
+# puts the removal inside the installation's transaction, so that a failed upgrade rolls it back
+# (WiX's afterInstallInitialize).
 msibuild "$out" -q \
-  "UPDATE InstallExecuteSequence SET Sequence=1450 WHERE Action='RemoveExistingProducts'"
+  "UPDATE InstallExecuteSequence SET Sequence=1501 WHERE Action='RemoveExistingProducts'"

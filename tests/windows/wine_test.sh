@@ -13,12 +13,13 @@
 #                       which is no missing rule, so the exact report, status 101, nothing on
 #                       standard output
 #   out-of-memory       PROGRAM is the out-of-memory probe: one line, then the fail-fast status
-#   installer           PROGRAM is the NSIS installer of examples/nsis as built: installing,
-#                       uninstalling, and stopping when either program fails with the report in its
-#                       log, a failed reinstallation leaving the installation as it was
+#   installer           PROGRAM is the NSIS installer of examples/nsis as built, ORVANE_BIN_DIR the
+#                       programs' folder, ORVANE_MAKENSIS makensis (for one whose adder cannot
+#                       start): installing, reinstalling into the same and another folder,
+#                       uninstalling, each also failing, which leaves the earlier installation
 #   msi                 PROGRAM is the MSI of examples/wix as built, ORVANE_BIN_DIR the programs'
-#                       folder (for a version 1.0.1 of it): installing, uninstalling, failing both
-#                       ways, and a major upgrade
+#                       folder (for a version 1.0.1 of it): installing, repairing, a major upgrade
+#                       into another folder, uninstalling, each also failing
 #   msi-tables          PROGRAM is that MSI: its custom actions and their sequence (no Wine)
 #   planted-dll         a uxtheme.dll beside it is never loaded; it still asks for its six rules
 #                       (ORVANE_PLANTED_DLL: the stand-in; ORVANE_PLANTED_DLL_CONTROL: a program
@@ -65,10 +66,27 @@ begin_step() {
   rm -f "$log"
 }
 
-# Whether Wine's process trace in $work/err (WINEDEBUG=+process) shows PROGRAM (a file name)
-# started.
-started() {
-  grep -qE "CreateProcessInternalW .*cmdline L\".*\\\\$1\\\\\"" "$work/err"
+# expect_started PATH...: Wine's process trace in $work/err (WINEDEBUG=+process) shows exactly these
+# Orvane programs started, as Windows paths, in this order. Wine logs a program it cannot start as
+# well. nsExec starts each program through a helper whose command line names it too; that line, and
+# every other program, is left out.
+expect_started() {
+  sed -nE 's/.*CreateProcessInternalW .*cmdline L"(\\")?([^"]*\\orvane-firewall[a-z-]*\.exe)(\\")?"$/\2/p' \
+    "$work/err" | sed 's/\\\\/\\/g' >"$work/started"
+  printf '%s\n' "$@" | diff -u - "$work/started" >&2 || fail "other programs started, or in another order"
+}
+
+# windows_path PATH: a Linux path as Wine names it, on its Z: drive.
+windows_path() {
+  printf 'Z:%s' "$1" | tr / '\\'
+}
+
+# expect_installed FOLDER: FOLDER holds every program of the build (ORVANE_BIN_DIR), byte for byte.
+expect_installed() {
+  local built
+  for built in "$ORVANE_BIN_DIR"/orvane-firewall*.exe; do
+    cmp -s "$built" "$1/$(basename "$built")" || fail "$(basename "$built") is not installed in $1"
+  done
 }
 
 # expect_logged TEXT: the installer's log holds TEXT in one of its lines.
@@ -124,37 +142,44 @@ firewall_calls() {
     "$1" | sed -E 's/, [0-9A-F]{8,16}$//; s/^Add [0-9A-F]{8,16}$/Add/'
 }
 
-# expect_firewall_calls FILE REMOVER FOLDER: Wine's trace in FILE shows one run of the adder
-# (REMOVER false) or of the remover (true) from FOLDER (a Linux or a Windows path), and nothing
-# else. The adder
-# looks each name up, then puts each property with its value and the exact application path and
-# adds the rule; the remover only looks the six names up, as Wine's look-ups find nothing.
+# expect_firewall_calls FILE (adder|remover FOLDER)...: Wine's trace in FILE shows these runs of the
+# adder and the remover, each from its FOLDER (a Linux or a Windows path), in this order, and
+# nothing else. The adder looks each name up, then puts each property with its value and the exact
+# application path and adds the rule; the remover only looks the six names up, as Wine's look-ups
+# find nothing.
 expect_firewall_calls() {
-  local file="$1" remover="$2" folder lobby halvic pendrel rule name direction path object
-  local expected destroyed
+  local file="$1" program folder lobby halvic pendrel rule name direction path object
+  local expected destroyed runs=0 adders=0
+  shift
   firewall_calls "$file" >"$work/calls"
-  # A Linux folder is the program's folder as Wine names it: its Z: drive path, with backslashes.
-  folder="$3"
-  [[ "$folder" == /* ]] && folder="Z:$(printf '%s' "$3" | tr / '\\')"
-  lobby="$(wine_debug_text "$folder\\orvane-lobby.exe")"
-  halvic="$(wine_debug_text "$folder\\emulator\\halvic-orvane\\halvic.exe")"
-  pendrel="$(wine_debug_text "$folder\\emulator\\pendrel-orvane\\pendrel.exe")"
-  for rule in "Orvane Lobby In|1|$lobby" "Orvane Lobby Out|2|$lobby" \
-    "Orvane Lobby Halvic In|1|$halvic" "Orvane Lobby Halvic Out|2|$halvic" \
-    "Orvane Lobby Pendrel In|1|$pendrel" "Orvane Lobby Pendrel Out|2|$pendrel"; do
-    IFS='|' read -r name direction path <<<"$rule"
-    name="$(wine_debug_text "$name")"
-    printf '%s\n' "Item $name"
-    "$remover" || printf '%s\n' "put_Name $name" "put_Direction $direction" \
-      "put_Enabled 0xffffffff" "put_Action 1" "put_ApplicationName $path" "put_Protocol 17" "Add"
-  done >"$work/expected"
+  : >"$work/expected"
+  while [ $# -gt 0 ]; do
+    program="$1" folder="$2"
+    shift 2
+    runs=$((runs + 1))
+    [ "$program" = adder ] && adders=$((adders + 1))
+    # A Linux folder is the program's folder as Wine names it: its Z: drive path, with backslashes.
+    [[ "$folder" == /* ]] && folder="$(windows_path "$folder")"
+    lobby="$(wine_debug_text "$folder\\orvane-lobby.exe")"
+    halvic="$(wine_debug_text "$folder\\emulator\\halvic-orvane\\halvic.exe")"
+    pendrel="$(wine_debug_text "$folder\\emulator\\pendrel-orvane\\pendrel.exe")"
+    for rule in "Orvane Lobby In|1|$lobby" "Orvane Lobby Out|2|$lobby" \
+      "Orvane Lobby Halvic In|1|$halvic" "Orvane Lobby Halvic Out|2|$halvic" \
+      "Orvane Lobby Pendrel In|1|$pendrel" "Orvane Lobby Pendrel Out|2|$pendrel"; do
+      IFS='|' read -r name direction path <<<"$rule"
+      name="$(wine_debug_text "$name")"
+      printf '%s\n' "Item $name"
+      [ "$program" = remover ] || printf '%s\n' "put_Name $name" "put_Direction $direction" \
+        "put_Enabled 0xffffffff" "put_Action 1" "put_ApplicationName $path" "put_Protocol 17" "Add"
+    done >>"$work/expected"
+  done
   diff -u "$work/expected" "$work/calls" >&2 || fail "the firewall received other calls"
 
   # Every object Wine's firewall made was released again: the policy and its rule collection,
-  # once per rule, and each new rule of the adder.
+  # once per rule and run, and each new rule of an adder.
   for object in fwpolicy2 netfw_rules netfw_rule; do
-    expected=6
-    [ "$object" = netfw_rule ] && "$remover" && expected=0
+    expected=$((6 * runs))
+    [ "$object" = netfw_rule ] && expected=$((6 * adders))
     destroyed="$(grep -c ":hnetcfg:${object}_Release destroying" "$file" || true)"
     [ "$destroyed" -eq "$expected" ] \
       || fail "$object released to the end $destroyed times, expected $expected"
@@ -193,7 +218,9 @@ case "$case_name" in
     WINEDEBUG=-all,+hnetcfg run "$copy"
     expect_status 0
     expect_empty out
-    expect_firewall_calls "$work/err" "$remover" "$(dirname "$copy")"
+    kind=adder
+    "$remover" && kind=remover
+    expect_firewall_calls "$work/err" "$kind" "$(dirname "$copy")"
     ;;
 
   firewall-missing | no-stderr)
@@ -259,13 +286,27 @@ case "$case_name" in
     ;;
 
   installer)
-    # Installed into a folder of $work (Wine's Z: drive). The uninstaller runs with `_?=`, which
+    # Wine's firewall keeps no rule (Item answers E_NOTIMPL, Add S_OK), so no step reads rules: each
+    # observes which programs the installer ran, in which order and from which folder (Wine's
+    # process trace), what they asked of the firewall (its hnetcfg trace), and the files left.
+    # Installed into folders of $work (Wine's Z: drive). The uninstaller runs with `_?=`, which
     # keeps it where it is and so lets the test wait for it (without it, NSIS's uninstaller starts
     # a copy of itself and exits at once). /LOG= (the example's own option) must come before `_?=`.
-    dir="$work/Orvane"
-    windows_dir="Z:$(printf '%s' "$dir" | tr / '\\')"
-    windows_log="Z:$(printf '%s' "$log" | tr / '\\')"
-    installed() { [ -f "$dir/orvane-firewall.exe" ] && [ -f "$dir/orvane-firewall-remove.exe" ]; }
+    if [ ! -d "${ORVANE_BIN_DIR:-}" ] || [ ! -x "${ORVANE_MAKENSIS:-}" ]; then
+      fail "ORVANE_BIN_DIR must name the programs' folder, ORVANE_MAKENSIS makensis"
+    fi
+    # No space in either folder: NSIS reads /D= only unquoted, and Wine quotes an argument with one.
+    a="$work/Orvane" b="$work/OrvaneB"
+    win_a="$(windows_path "$a")" win_b="$(windows_path "$b")"
+    windows_log="$(windows_path "$log")"
+    # The same installer built from a folder whose adder is not a program: it cannot start, and
+    # nsExec says "error", which must fail the installation as any other status but 0.
+    mkdir "$work/broken"
+    cp "$ORVANE_BIN_DIR"/orvane-firewall*.exe "$work/broken/"
+    printf 'not a program\n' >"$work/broken/orvane-firewall.exe"
+    "$ORVANE_MAKENSIS" -V2 -WX "-DBIN_DIR=$work/broken" "-DOUT_FILE=$work/broken-setup.exe" \
+      "$(dirname "$0")/../../examples/nsis/orvane.nsi" >"$work/out" 2>&1 \
+      || fail "makensis: $(cat "$work/out")"
     # The report's words, as Wine words them (Wine's code and text for a firewall that is missing).
     denied='WindowsError(Error { code: HRESULT(0x80070005), message: "Access denied." })'
     # Orvane's entry among the installed programs says whether it is installed on the machine: one
@@ -273,49 +314,77 @@ case "$case_name" in
     "${runner[@]}" reg delete 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvane' \
       /f </dev/null >/dev/null 2>&1 || true
 
+    # Nothing installed before: the remover, first, fails, and the installation leaves nothing.
     begin_step "installation without a firewall"
     WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
-      run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
+      run "$program" /S "/LOG=$windows_log" "/D=$win_a"
     expect_status 2
-    [ ! -e "$dir" ] || fail "a failed installation left $(ls "$dir")"
-    expect_logged "thread 'main' panicked at src\\main:48:10:"
-    expect_logged "Failed to add lobby in rule if not exists: $denied"
-    started orvane-firewall-remove.exe || fail "the remover did not take back the rules"
-
-    begin_step "installation"
-    WINEDEBUG=-all,err+all,+hnetcfg run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
-    expect_status 0
-    installed && [ -f "$dir/uninstall.exe" ] || fail "not installed: $(ls "$dir")"
-    expect_firewall_calls "$work/err" false "$dir"
-    mkdir "$work/installed"
-    cp "$dir"/*.exe "$work/installed/"
-
-    # Over an existing installation a failure takes back only what it did itself: the installation
-    # keeps its files and its uninstaller, and its rules (the remover never runs).
-    begin_step "reinstallation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
-      run "$program" /S "/LOG=$windows_log" "/D=$windows_dir"
-    expect_status 2
-    expect_logged "Failed to add lobby in rule if not exists: $denied"
-    started orvane-firewall.exe || fail "the adder did not run"
-    ! started orvane-firewall-remove.exe || fail "the remover ran over an existing installation"
-    diff -r "$work/installed" "$dir" >&2 || fail "the installation changed"
-
-    begin_step "uninstallation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all \
-      run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
-    expect_status 2
-    installed || fail "a failed uninstallation removed the programs"
+    [ ! -e "$a" ] || fail "a failed installation left $(ls "$a")"
     expect_logged "thread 'main' panicked at src\\remove_main:26:3:"
     expect_logged "Failed to remove lobby in rule: $denied"
+    expect_started "$win_a\\orvane-firewall-remove.exe"
+
+    begin_step "installation"
+    WINEDEBUG=-all,err+all,+hnetcfg run "$program" /S "/LOG=$windows_log" "/D=$win_a"
+    expect_status 0
+    expect_installed "$a"
+    [ -f "$a/uninstall.exe" ] || fail "no uninstaller: $(ls "$a")"
+    expect_firewall_calls "$work/err" remover "$a" adder "$a"
+    # The installed programs marked (bytes after the end of an executable change nothing when it
+    # runs), so that a step that must leave them can tell them from the new ones.
+    for file in "$a"/orvane-firewall*.exe; do printf 'installed' >>"$file"; done
+    cp -r "$a" "$work/installed"
+
+    # Over an existing installation in the same folder: the new remover fails; the installation's
+    # own programs, put back, and its adder, which puts its rules back.
+    begin_step "reinstallation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
+      run "$program" /S "/LOG=$windows_log" "/D=$win_a"
+    expect_status 2
+    expect_logged "Failed to remove lobby in rule: $denied"
+    expect_started "$win_a\\orvane-firewall-remove.exe" "$win_a\\orvane-firewall.exe"
+    diff -r "$work/installed" "$a" >&2 || fail "the installation changed"
+
+    # Into another folder, with an adder that cannot start: the new remover, the new adder, the
+    # remover again for what the adder may have added, then the earlier installation's adder from
+    # its own folder, whose rules are asked for last. A numeric comparison of nsExec's "error"
+    # would pass this installation.
+    begin_step "reinstallation into another folder with an adder that cannot start"
+    WINEDEBUG=-all,err+all,+process,+hnetcfg \
+      run "$work/broken-setup.exe" /S "/LOG=$windows_log" "/D=$win_b"
+    expect_status 2
+    expect_logged "orvane-firewall.exe ended with exit status error:"
+    [ ! -e "$b" ] || fail "a failed installation left $(ls "$b")"
+    diff -r "$work/installed" "$a" >&2 || fail "the earlier installation changed"
+    expect_started "$win_b\\orvane-firewall-remove.exe" "$win_b\\orvane-firewall.exe" \
+      "$win_b\\orvane-firewall-remove.exe" "$win_a\\orvane-firewall.exe"
+    expect_firewall_calls "$work/err" remover "$b" remover "$b" adder "$a"
+
+    # Into another folder: the rules name the new folder's programs, and the earlier installation's
+    # programs and uninstaller are gone.
+    begin_step "reinstallation into another folder"
+    WINEDEBUG=-all,err+all,+hnetcfg run "$program" /S "/LOG=$windows_log" "/D=$win_b"
+    expect_status 0
+    expect_installed "$b"
+    [ ! -e "$a" ] || fail "the earlier installation is still there: $(ls "$a")"
+    expect_firewall_calls "$work/err" remover "$b" adder "$b"
+
+    # The remover fails at the first rule; the adder puts back whatever it took (here nothing).
+    begin_step "uninstallation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
+      run "$b/uninstall.exe" /S "/LOG=$windows_log" "_?=$win_b"
+    expect_status 2
+    expect_installed "$b"
+    expect_logged "thread 'main' panicked at src\\remove_main:26:3:"
+    expect_logged "Failed to remove lobby in rule: $denied"
+    expect_logged "Failed to add lobby in rule if not exists: $denied"
+    expect_started "$win_b\\orvane-firewall-remove.exe" "$win_b\\orvane-firewall.exe"
 
     begin_step "uninstallation"
-    WINEDEBUG=-all,err+all,+hnetcfg \
-      run "$dir/uninstall.exe" /S "/LOG=$windows_log" "_?=$windows_dir"
+    WINEDEBUG=-all,err+all,+hnetcfg run "$b/uninstall.exe" /S "/LOG=$windows_log" "_?=$win_b"
     expect_status 0
-    [ ! -e "$dir/orvane-firewall.exe" ] && [ ! -e "$dir/orvane-firewall-remove.exe" ] \
-      || fail "not uninstalled: $(ls "$dir")"
-    expect_firewall_calls "$work/err" true "$dir"
+    ! compgen -G "$b/orvane-firewall*" >/dev/null || fail "not uninstalled: $(ls "$b")"
+    expect_firewall_calls "$work/err" remover "$b"
     ;;
 
   msi-tables)
@@ -328,79 +397,120 @@ case "$case_name" in
     printf '%s\t%s\t%s\t\t\n' \
       AddFirewallRules $((18 + 0x400 + 0x800)) OrvaneFirewall \
       RemoveFirewallRules $((18 + 0x400 + 0x800)) OrvaneFirewallRemove \
+      RemoveEarlierFirewallRules $((18 + 0x400 + 0x800)) OrvaneFirewallRemove \
       RemoveFirewallRulesOnRollback $((18 + 0x40 + 0x100 + 0x400 + 0x800)) OrvaneFirewallRemove \
+      RestoreFirewallRulesOnRollback $((18 + 0x40 + 0x100 + 0x400 + 0x800)) OrvaneFirewall \
       | sort >"$work/expected"
     diff -u "$work/expected" "$work/actions" >&2 || fail "custom actions differ"
-    # The actions that matter, in the order they run, with their conditions.
+    # The actions that matter, in the order they run, with their conditions: the old product's
+    # removal inside the transaction (after InstallInitialize, before ProcessComponents, the first
+    # action that writes to the script); in an installed product's runs the rollback adder before
+    # the remover and both before the files go; after the files are in place the rollback remover,
+    # then the remover, then the adder.
     table InstallExecuteSequence | sort -t $'\t' -k3,3n | awk -F '\t' '
-      $1 ~ /^(InstallValidate|RemoveExistingProducts|InstallInitialize)$/ ||
-      $1 ~ /^(RemoveFiles|InstallFiles)$/ || $1 ~ /Firewall/ { print $1 "\t" $2 }' >"$work/sequence"
-    printf '%s\t%s\n' InstallValidate "" RemoveExistingProducts "" InstallInitialize "" \
-      RemoveFirewallRules 'REMOVE~="ALL" AND NOT UPGRADINGPRODUCTCODE' RemoveFiles "" \
-      InstallFiles "" RemoveFirewallRulesOnRollback 'NOT Installed AND NOT WIX_UPGRADE_DETECTED' \
-      AddFirewallRules 'NOT REMOVE~="ALL"' >"$work/expected"
+      $1 ~ /^(InstallValidate|RemoveExistingProducts|InstallInitialize|ProcessComponents)$/ ||
+      $1 ~ /^(RemoveFiles|InstallFiles|InstallFinalize)$/ || $1 ~ /Firewall/ { print $1 "\t" $2 }' \
+      >"$work/sequence"
+    printf '%s\t%s\n' InstallValidate "" InstallInitialize "" RemoveExistingProducts "" \
+      ProcessComponents "" RestoreFirewallRulesOnRollback Installed \
+      RemoveFirewallRules 'REMOVE~="ALL"' RemoveFiles "" InstallFiles "" \
+      RemoveFirewallRulesOnRollback 'NOT REMOVE~="ALL"' RemoveEarlierFirewallRules 'NOT REMOVE~="ALL"' \
+      AddFirewallRules 'NOT REMOVE~="ALL"' InstallFinalize "" >"$work/expected"
     diff -u "$work/expected" "$work/sequence" >&2 || fail "sequence differs"
     ;;
 
   msi)
-    # Installed per machine under Program Files. Wine's msiexec gives a Linux parent 91 for a failed
-    # installation or uninstallation (1627, ERROR_FUNCTION_FAILED, & 0xFF), where Windows' gives
-    # 1603.
-    windows_dir='C:\Program Files\Orvane'
-    dir="$("${runner[@]}" winepath -u "$windows_dir" </dev/null 2>/dev/null)"
-    [ -n "$dir" ] || fail "no Linux path for $windows_dir"
-    installed() { [ -f "$dir/orvane-firewall.exe" ] && [ -f "$dir/orvane-firewall-remove.exe" ]; }
+    # Wine's firewall keeps no rule (Item answers E_NOTIMPL, Add S_OK), so no step reads rules: each
+    # observes which programs the installation ran, in which order and from which folder (Wine's
+    # process trace), what they asked of the firewall (its hnetcfg trace), and the files left.
+    # Wine 8's msiexec differs from Windows' here (docs/installers.md): it removes the old product
+    # of an upgrade in a run of its own, outside the upgrade's transaction, where a failure is not
+    # rolled back; it runs a rollback script forwards; a folder given by INSTALLDIR is forgotten by
+    # later runs of the product (so the old product of an upgrade is in the default folder, and an
+    # uninstallation is given INSTALLDIR again); after a failed removal the product is no longer
+    # found by its upgrade code. A failed installation or uninstallation gives a Linux parent 91
+    # (1627, ERROR_FUNCTION_FAILED, & 0xFF), where Windows' gives 1603.
     [ -d "${ORVANE_BIN_DIR:-}" ] || fail "ORVANE_BIN_DIR must name the programs' folder"
+    win_a='C:\Program Files\Orvane'
+    a="$("${runner[@]}" winepath -u "$win_a" </dev/null 2>/dev/null)"
+    [ -n "$a" ] || fail "no Linux path for $win_a"
+    b="$work/OrvaneB" win_b="$(windows_path "$work/OrvaneB")"
     cp "$program" "$work/orvane-1.0.0.msi"
     "$(dirname "$0")/../../examples/wix/build-msi.sh" "$ORVANE_BIN_DIR" 1.0.1 \
       "$work/orvane-1.0.1.msi" >"$work/out" 2>&1 || fail "build-msi.sh: $(cat "$work/out")"
-    msi() { printf 'Z:%s' "$work/orvane-$1.msi" | tr / '\\'; }
-    # An earlier run that stopped half way may have left either version installed.
+    msi() { windows_path "$work/orvane-$1.msi"; }
+    # An earlier run that stopped half way may have left either version installed, or files Wine
+    # did not remove.
     for version in 1.0.0 1.0.1; do
       "${runner[@]}" msiexec /x "$(msi $version)" /qn </dev/null >/dev/null 2>&1 || true
     done
+    rm -rf "$a"
 
     begin_step "installation without a firewall"
     WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process run msiexec /i "$(msi 1.0.0)" /qn
     expect_status 91
-    started orvane-firewall.exe || fail "the adder did not run"
-    [ ! -e "$dir" ] || fail "a failed installation left $(ls "$dir")"
+    expect_started "$win_a\\orvane-firewall-remove.exe"
+    [ ! -e "$a" ] || fail "a failed installation left $(ls "$a")"
 
     begin_step "installation"
-    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /i "$(msi 1.0.0)" /qn
+    WINEDEBUG=-all,err+all,+hnetcfg,+process run msiexec /i "$(msi 1.0.0)" /qn
     expect_status 0
-    installed || fail "not installed"
-    expect_firewall_calls "$work/err" false "$windows_dir"
+    expect_installed "$a"
+    expect_started "$win_a\\orvane-firewall-remove.exe" "$win_a\\orvane-firewall.exe"
+    expect_firewall_calls "$work/err" remover "$win_a" adder "$win_a"
 
-    # Wine's msiexec does not set UPGRADINGPRODUCTCODE while it removes the old product, so the old
-    # remover runs here (Windows skips it); the order is what shows the upgrade right: the old
-    # product's look-ups, then the new adder's, whose rules are asked for last.
-    begin_step "upgrade to 1.0.1"
-    WINEDEBUG=-all,err+all,+hnetcfg,+process run msiexec /i "$(msi 1.0.1)" /qn
+    begin_step "repair"
+    WINEDEBUG=-all,err+all,+process \
+      run msiexec /i "$(msi 1.0.0)" REINSTALL=ALL REINSTALLMODE=vomus /qn
     expect_status 0
-    installed || fail "not installed"
-    grep -E 'CreateProcessInternalW .*cmdline|:hnetcfg:netfw_rules_(Item|Add) ' "$work/err" \
-      | sed -nE 's/.*cmdline L".*\\(orvane-firewall[a-z-]*\.exe)\\"".*/\1/p;
-                 s/.*netfw_rules_(Item|Add) .*/\1/p' | uniq -c \
-      | sed -E 's/^ *//' >"$work/order"
-    printf '%s\n' "1 orvane-firewall-remove.exe" "6 Item" "1 orvane-firewall.exe" \
-      "1 Item" "1 Add" "1 Item" "1 Add" "1 Item" "1 Add" "1 Item" "1 Add" "1 Item" "1 Add" \
-      "1 Item" "1 Add" >"$work/expected"
-    diff -u "$work/expected" "$work/order" >&2 || fail "not the old removal, then the new adder"
+    expect_installed "$a"
+    expect_started "$win_a\\orvane-firewall-remove.exe" "$win_a\\orvane-firewall.exe"
 
-    # After the upgrade: Wine's msiexec does not take a failed uninstallation fully back (the
-    # product can no longer be found by its upgrade code), though it can still be uninstalled.
-    begin_step "uninstallation without a firewall"
-    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process run msiexec /x "$(msi 1.0.1)" /qn
+    # The old product's removal fails at its remover and is rolled back: its rollback adder runs
+    # from its folder, which keeps its programs. Wine then goes on with the new product, whose
+    # remover fails too (Windows stops the upgrade at the removal's failure).
+    begin_step "upgrade to 1.0.1 in another folder without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
+      run msiexec /i "$(msi 1.0.1)" "INSTALLDIR=$win_b" /qn
     expect_status 91
-    started orvane-firewall-remove.exe || fail "the remover did not run"
-    installed || fail "a failed uninstallation removed the programs"
+    expect_started "$win_a\\orvane-firewall-remove.exe" "$win_a\\orvane-firewall.exe" \
+      "$win_b\\orvane-firewall-remove.exe"
+    expect_installed "$a"
+    [ ! -e "$b" ] || fail "a failed upgrade left $(ls "$b")"
 
+    # Wine no longer finds 1.0.0 by its upgrade code: uninstalled and installed again by package.
     begin_step "uninstallation"
-    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /x "$(msi 1.0.1)" /qn
+    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /x "$(msi 1.0.0)" /qn
     expect_status 0
-    [ ! -e "$dir" ] || fail "not uninstalled: $(ls "$dir")"
-    expect_firewall_calls "$work/err" true "$windows_dir"
+    [ ! -e "$a" ] || fail "not uninstalled: $(ls "$a")"
+    expect_firewall_calls "$work/err" remover "$win_a"
+    begin_step "installation again"
+    run msiexec /i "$(msi 1.0.0)" /qn
+    expect_status 0
+
+    # The old product's remover, then the new product's remover and adder from the new folder.
+    begin_step "upgrade to 1.0.1 in another folder"
+    WINEDEBUG=-all,err+all,+hnetcfg,+process run msiexec /i "$(msi 1.0.1)" "INSTALLDIR=$win_b" /qn
+    expect_status 0
+    expect_installed "$b"
+    [ ! -e "$a" ] || fail "the old product's folder is still there: $(ls "$a")"
+    expect_started "$win_a\\orvane-firewall-remove.exe" "$win_b\\orvane-firewall-remove.exe" \
+      "$win_b\\orvane-firewall.exe"
+    expect_firewall_calls "$work/err" remover "$win_a" remover "$win_b" adder "$win_b"
+
+    # The remover fails; the rollback adder runs (forwards under Wine, before the files could go).
+    begin_step "uninstallation without a firewall"
+    WINEDLLOVERRIDES=hnetcfg=d WINEDEBUG=-all,err+all,+process \
+      run msiexec /x "$(msi 1.0.1)" "INSTALLDIR=$win_b" /qn
+    expect_status 91
+    expect_started "$win_b\\orvane-firewall-remove.exe" "$win_b\\orvane-firewall.exe"
+    expect_installed "$b"
+
+    begin_step "uninstallation of 1.0.1"
+    WINEDEBUG=-all,err+all,+hnetcfg run msiexec /x "$(msi 1.0.1)" "INSTALLDIR=$win_b" /qn
+    expect_status 0
+    [ ! -e "$b" ] || fail "not uninstalled: $(ls "$b")"
+    expect_firewall_calls "$work/err" remover "$win_b"
     ;;
 
   planted-dll)

@@ -3,7 +3,9 @@
 # (default dist/) against Windows' own firewall, results in RESULTS (default ci-results/).
 #   programs     the adder, the remover and the check by hand in two folders (one with a space
 #                and letters outside ASCII), the check after each and after a block rule, then as
-#                a standard user the check and the adder; then the two example installers.
+#                a standard user the check and the adder; then the two example installers:
+#                installing, a failing and a working reinstallation or upgrade into another
+#                folder, uninstalling.
 #   conformance  the conformance suite, as an administrator and, for its standard-user tests, as
 #                a standard user.
 # Hosted runners run elevated, so a standard user's behaviour is seen only under a user made for
@@ -42,7 +44,7 @@ made_user=false
 own_rules=false
 made_block_rule=false
 installed_nsis=""
-installed_msi=false
+installed_msi=""
 
 cleanup() {
   local status=$? folder name
@@ -51,7 +53,7 @@ cleanup() {
   if [ -n "$installed_nsis" ] && [ -f "$installed_nsis/uninstall.exe" ]; then
     "$installed_nsis/uninstall.exe" /S "_?=$(cygpath -w "$installed_nsis")" </dev/null
   fi
-  if $installed_msi; then msiexec_status /x cleanup >/dev/null; fi
+  if [ -n "$installed_msi" ]; then msiexec_status /x "$installed_msi" cleanup >/dev/null; fi
   # Checked absent at the start, so every rule of these names is this run's.
   if $own_rules; then
     for name in "${names[@]}"; do
@@ -100,6 +102,14 @@ expect_rules() {
         [ "$(field Program "$rules")" != "$folder\\${applications[$i]}" ]; }; then
       fail "rule ${names[$i]} is not as asked for:"$'\n'"$rules"
     fi
+  done
+}
+
+# expect_installed FOLDER: FOLDER holds every Orvane program of DIST, byte for byte.
+expect_installed() {
+  local program
+  for program in "$dist"/orvane-firewall*.exe; do
+    cmp -s "$program" "$1/$(basename "$program")" || fail "$(basename "$program") is not installed in $1"
   done
 }
 
@@ -256,41 +266,74 @@ programs() {
   run_silent remover-non-ascii "$unix/orvane-firewall-remove.exe"
   expect_no_rules
 
-  # NSIS takes /D= unquoted and last; Git Bash would quote a folder with a space.
-  echo "== The example installer, silently, into C:\\Games\\OrvaneSetup"
+  # NSIS takes /D= unquoted and last; Git Bash would quote a folder with a space. The broken
+  # installer's adder is not a program: the reinstallation fails, after its remover has taken the
+  # rules, and the earlier installation's adder puts them back.
+  echo "== The example installer into C:\\Games\\OrvaneSetup, reinstalled into C:\\Games\\OrvaneSetup2"
   folder='C:\Games\OrvaneSetup'
   unix=/c/Games/OrvaneSetup
-  [ ! -e "$unix" ] || fail "$unix exists already; it is not this run's"
-  made_folders+=("$unix")
+  for other in "$unix" "${unix}2"; do
+    [ ! -e "$other" ] || fail "$other exists already; it is not this run's"
+    made_folders+=("$other")
+  done
   installed_nsis="$unix"
   run_silent nsis-install "$dist/orvane-setup.exe" /S "/D=$folder"
-  [ -f "$unix/orvane-firewall-remove.exe" ] || fail "the installer installed nothing"
+  expect_installed "$unix"
   expect_rules "$folder"
-  run_silent nsis-uninstall "$unix/uninstall.exe" /S "_?=$folder"
+  run nsis-reinstall-broken "$dist/orvane-setup-broken.exe" /S "/D=${folder}2"
+  expect_status 2 nsis-reinstall-broken
+  [ ! -e "${unix}2/orvane-firewall.exe" ] || fail "the failed reinstallation left its programs"
+  expect_installed "$unix"
+  expect_rules "$folder"
+  run_silent nsis-reinstall "$dist/orvane-setup.exe" /S "/D=${folder}2"
+  installed_nsis="${unix}2"
+  expect_installed "${unix}2"
+  [ ! -e "$unix/orvane-firewall.exe" ] || fail "the reinstallation left the earlier programs"
+  expect_rules "${folder}2"
+  run_silent nsis-uninstall "${unix}2/uninstall.exe" /S "_?=${folder}2"
   installed_nsis=""
   expect_no_rules
-  [ ! -e "$unix/orvane-firewall.exe" ] || fail "the uninstaller left the programs"
+  [ ! -e "${unix}2/orvane-firewall.exe" ] || fail "the uninstaller left the programs"
 
-  echo "== The example MSI, quietly, into C:\\Program Files\\Orvane"
+  # The broken MSI (a later version, 1.0.2) has such an adder too: Windows Installer fails the
+  # upgrade and rolls it back, the old product's removal with it, whose rollback adder puts the old
+  # rules back once its files are back.
+  echo "== The example MSI into C:\\Program Files\\Orvane, upgraded into C:\\Games\\OrvaneMsi"
   folder='C:\Program Files\Orvane'
   unix='/c/Program Files/Orvane'
-  [ ! -e "$unix" ] || fail "$unix exists already; it is not this run's"
-  made_folders+=("$unix")
-  installed_msi=true
-  msiexec_status /i install || fail "msiexec /i exited with status $?; see msi-install.log"
-  [ -f "$unix/orvane-firewall-remove.exe" ] || fail "the MSI installed nothing"
+  for other in "$unix" /c/Games/OrvaneMsi; do
+    [ ! -e "$other" ] || fail "$other exists already; it is not this run's"
+    made_folders+=("$other")
+  done
+  installed_msi=orvane.msi
+  msiexec_status /i orvane.msi install || fail "msiexec /i exited with status $?; see msi-install.log"
+  expect_installed "$unix"
   expect_rules "$folder"
-  msiexec_status /x uninstall || fail "msiexec /x exited with status $?; see msi-uninstall.log"
-  installed_msi=false
+  status=0
+  msiexec_status /i orvane-1.0.2-broken.msi upgrade-broken 'INSTALLDIR=C:\Games\OrvaneMsi' || status=$?
+  if [ "$status" = 0 ]; then installed_msi=orvane-1.0.2-broken.msi; fi
+  [ "$status" = 1603 ] || fail "the broken upgrade exited with status $status; see msi-upgrade-broken.log"
+  [ ! -e /c/Games/OrvaneMsi/orvane-firewall.exe ] || fail "the failed upgrade left its programs"
+  expect_installed "$unix"
+  expect_rules "$folder"
+  msiexec_status /i orvane-1.0.1.msi upgrade 'INSTALLDIR=C:\Games\OrvaneMsi' ||
+    fail "the upgrade exited with status $?; see msi-upgrade.log"
+  installed_msi=orvane-1.0.1.msi
+  expect_installed /c/Games/OrvaneMsi
+  [ ! -e "$unix/orvane-firewall.exe" ] || fail "the upgrade left the old product's programs"
+  expect_rules 'C:\Games\OrvaneMsi'
+  msiexec_status /x orvane-1.0.1.msi uninstall || fail "msiexec /x exited with status $?; see msi-uninstall.log"
+  installed_msi=""
   expect_no_rules
-  [ ! -e "$unix/orvane-firewall.exe" ] || fail "the MSI's removal left the programs"
+  [ ! -e /c/Games/OrvaneMsi/orvane-firewall.exe ] || fail "the MSI's removal left the programs"
 }
 
-# msiexec_status /i|/x LOG: msiexec is a GUI program: PowerShell waits for it and hands on its
-# status; its verbose log is kept in the results.
+# msiexec_status /i|/x PACKAGE LOG [PROPERTY]: msiexec on DIST/PACKAGE is a GUI program: PowerShell
+# waits for it and hands on its status; its verbose log is kept in the results as msi-LOG.log.
 msiexec_status() {
+  # shellcheck disable=SC2016 # the single quotes are PowerShell's; $4 is expanded here
   powershell -NoProfile -Command "exit (Start-Process msiexec -Wait -PassThru -ArgumentList \
-    '$1','\"$(cygpath -w "$dist/orvane.msi")\"','/qn','/l*v','\"$(cygpath -w "$results/msi-$2.log")\"').ExitCode" \
+    '$1','\"$(cygpath -w "$dist/$2")\"','/qn','/l*v','\"$(cygpath -w "$results/msi-$3.log")\"'${4:+,'$4'}).ExitCode" \
     </dev/null
 }
 
