@@ -493,13 +493,13 @@ std::string policy_reads(INetFwPolicy2* policy, std::initializer_list<LONG> prof
             std::to_string(static_cast<LONG>(value)) + after;
   };
   LONG current = -9;
-  auto modify = static_cast<NET_FW_MODIFY_STATE>(-9);
+  auto modify = static_cast<NET_FW_MODIFY_STATE>(3);  // no answer, yet a value of the type
   show(policy->get_CurrentProfileTypes(&current), current, ' ');
   show(policy->get_LocalPolicyModifyState(&modify), modify, ' ');
   for (const LONG p : profiles) {
     const auto profile = static_cast<NET_FW_PROFILE_TYPE2>(p);
     VARIANT_BOOL enabled = 7, block = 7;
-    auto in = static_cast<NET_FW_ACTION>(7), out = in;
+    NET_FW_ACTION in = NET_FW_ACTION_MAX, out = NET_FW_ACTION_MAX;
     show(policy->get_FirewallEnabled(profile, &enabled), enabled, ',');
     show(policy->get_BlockAllInboundTraffic(profile, &block), block, ',');
     show(policy->get_DefaultInboundAction(profile, &in), in, ',');
