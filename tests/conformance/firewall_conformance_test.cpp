@@ -650,7 +650,6 @@ TEST_F(Conformance, AProfileArgumentThatIsNotOneProfileAnswersE_INVALIDARG) {
     VARIANT_BOOL flag = 0;
     const auto bad = static_cast<NET_FW_PROFILE_TYPE2>(profile);
     EXPECT_EQ(hex(policy->get_FirewallEnabled(bad, &flag)), hex(E_INVALIDARG)) << profile;
-    EXPECT_EQ(hex(policy->get_BlockAllInboundTraffic(bad, &flag)), hex(E_INVALIDARG)) << profile;
   }
 }
 
@@ -682,8 +681,7 @@ TEST_F(Conformance, AStandardUserMayReadTheRegisteredFirewallProducts) {
       EXPECT_EQ(V_VT(&static_cast<const VARIANT*>(array->pvData)[e]), VT_I4) << i << " " << e;
   }
   ComPtr<INetFwProduct> past;
-  EXPECT_EQ(hex(products->Item(n, past.put())), hex(E_INVALIDARG));
-  EXPECT_FALSE(past);
+  EXPECT_EQ(hex(products->Item(n, past.put())) + (past ? " and a product" : ""), hex(E_INVALIDARG));
 }
 
 // Reading rules needs no administrator rights, so a player may run the check: a standard user may

@@ -517,7 +517,6 @@ TEST_F(FirewallTest, PolicyStateFollowsTheControlForEachProfile) {
     std::string_view control, reads;  // domain, private, public
   } cases[] = {
       {"", "2 0 -1,0,0,1 -1,0,0,1 -1,0,0,1"},
-      {"BlockAllInboundTraffic.Private=-1", "2 2 -1,0,0,1 -1,-1,0,1 -1,0,0,1"},
       {"BlockAllInboundTraffic.Public=-1", "2 0 -1,0,0,1 -1,0,0,1 -1,-1,0,1"},
       {"CurrentProfileTypes=5;BlockAllInboundTraffic.Public=-1;;",
        "5 2 -1,0,0,1 -1,0,0,1 -1,-1,0,1"},
