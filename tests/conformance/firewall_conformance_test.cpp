@@ -612,8 +612,7 @@ TEST_F(Conformance, AStandardUserMayLookButNotAddOrRemove) {
   EXPECT_EQ(count(), before);
 }
 
-// The check reads the policy's state as whoever runs it: a standard user may read every property,
-// for each profile.
+// The check reads the policy's state as whoever runs it: so may a standard user, every profile's.
 TEST_F(Conformance, AStandardUserMayReadThePolicysStateForEachProfile) {
 #if defined(ORVANE_WITH_FWSIM)
   fwsim::set_user(fwsim::User::Standard);
@@ -639,8 +638,7 @@ TEST_F(Conformance, AStandardUserMayReadThePolicysStateForEachProfile) {
   }
 }
 
-// Microsoft documents the profile argument as one NET_FW_PROFILE_TYPE2 value; what a combination
-// of profiles, no profile or an unknown bit answers is not documented.
+// The profile argument is documented as one profile; what others answer is not documented.
 TEST_F(Conformance, AProfileArgumentThatIsNotOneProfileAnswersE_INVALIDARG) {
   ComPtr<INetFwPolicy2> policy;
   ASSERT_EQ(hex(CoCreateInstance(orvane::kClsidNetFwPolicy2, nullptr, CLSCTX_INPROC_SERVER,
@@ -653,9 +651,8 @@ TEST_F(Conformance, AProfileArgumentThatIsNotOneProfileAnswersE_INVALIDARG) {
   }
 }
 
-// The check looks for another firewall as whoever runs it: a standard user may list the
-// registered products and read each one's name and categories (an array of VT_I4 values), and an
-// index past the last answers E_INVALIDARG. None of it is documented.
+// A standard user may read the registered products, their categories an array of VT_I4, and Item
+// past the last answers E_INVALIDARG. None of it is documented.
 TEST_F(Conformance, AStandardUserMayReadTheRegisteredFirewallProducts) {
 #if defined(ORVANE_WITH_FWSIM)
   ASSERT_TRUE(fwsim::set_products("Contoso Shield=2,3"));
