@@ -103,9 +103,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   (void)sim::is_stderr_control(text);
   for (const auto set : {&sim::set_policy, &sim::set_products, &sim::set_console_processes}) {
     std::string why;
-    if (set(text, &why)) continue;
-    check(!why.empty() && why.find_first_of("\r\n") == std::string::npos,
-          "a refused policy, products or console control has no one-line reason");
+    if (!set(text, &why))
+      check(!why.empty() && why.find_first_of("\r\n") == std::string::npos,
+            "a refused policy, products or console control has no one-line reason");
   }
 
   const std::u16string path = sim::decode_control_text(text);

@@ -115,8 +115,6 @@ INSTANTIATE_TEST_SUITE_P(
         CreateCase{"RuleUnknown", kClsidNetFwRule, CLSCTX_INPROC_SERVER, IID_IUnknown, S_OK},
         CreateCase{"RuleAsPolicy", kClsidNetFwRule, CLSCTX_INPROC_SERVER, kIidINetFwPolicy2,
                    E_NOINTERFACE},
-        CreateCase{"Products", fwsim::kClsidNetFwProducts, CLSCTX_INPROC_SERVER,
-                   fwsim::kIidINetFwProducts, S_OK},
         CreateCase{"PolicyAsErrorInfo", kClsidNetFwPolicy2, CLSCTX_INPROC_SERVER, IID_IErrorInfo,
                    E_NOINTERFACE},
         CreateCase{"UnknownClass", kUnknownClass, CLSCTX_INPROC_SERVER, IID_IUnknown,

@@ -86,12 +86,12 @@ TEST_F(ControlsTest, PolicyProductsAndConsoleTextsThatCannotBeRead) {
   } bad[] = {
       {fwsim::set_policy,
        {"CurrentProfileTypes", "CurrentProfileTypes=8", "CurrentProfileTypes=-1",
-        "CurrentProfileTypes= 2", "CurrentProfileTypes=2;CurrentProfileTypes=4",
-        "FirewallEnabled.Private=1", "FirewallEnabled=0", "BlockAllInboundTraffic.Work=-1",
-        "DefaultInboundAction.Public=2", "LocalPolicyModifyState=3\n", "Profile=2"}},
+        "CurrentProfileTypes=2;CurrentProfileTypes=4", "FirewallEnabled.Private=1",
+        "FirewallEnabled=0", "BlockAllInboundTraffic.Work=-1", "DefaultInboundAction.Public=2",
+        "LocalPolicyModifyState=3\n", "Profile=2"}},
       {fwsim::set_products,
-       {"Contoso", "=2", "Contoso=4", "Contoso=2,", "Contoso=,2", "Contoso=two",
-        "Contoso=2;Bad\\q=1", "A\xFF=2"}},
+       {"Contoso", "=2", "Contoso=4", "Contoso=2,", "Contoso=two", "Contoso=2;Bad\\q=1",
+        "A\xFF=2"}},
       {fwsim::set_console_processes, {"", "-1", "65", "2x"}},
   };
   ASSERT_TRUE(fwsim::set_console_processes("1"));
