@@ -21,21 +21,22 @@ namespace {
 
 using orvane::report::SourceLocation;
 
-// Where the repair's reports say it stopped. Support reads them, so they are data.
-constexpr SourceLocation kOwnPathSite = {"src\\repair_main", 31, 7};
-constexpr SourceLocation kParentSite = {"src\\repair_main", 31, 7};
+// Where the repair's reports say it stopped: the line and column of the call each stands for, the
+// messages telling the steps apart. Support reads them, so they are data and stay as they are.
+constexpr SourceLocation kOwnPathSite = {"src\\repair_main", 44, 7};
+constexpr SourceLocation kParentSite = {"src\\repair_main", 44, 56};
 constexpr orvane::driver::ReadingSites kReadSites = {
-    .open = {"Failed to open the firewall rules", {"src\\repair_main", 36, 21}},
-    .look_up = {"src\\repair_main", 40, 30},
-    .walk = {"Failed to read the firewall rules", {"src\\repair_main", 40, 30}},
-    .policy = {"Failed to read the firewall's settings", {"src\\repair_main", 40, 30}},
-    .products = {"Failed to read the registered firewall products", {"src\\repair_main", 40, 30}},
+    .open = {"Failed to open the firewall rules", {"src\\repair_main", 46, 23}},
+    .look_up = {"src\\repair_main", 53, 20},
+    .walk = {"Failed to read the firewall rules", {"src\\repair_main", 53, 20}},
+    .policy = {"Failed to read the firewall's settings", {"src\\repair_main", 53, 20}},
+    .products = {"Failed to read the registered firewall products", {"src\\repair_main", 53, 20}},
 };
 constexpr orvane::driver::RepairSites kRepairSites = {
-    .add = {"src\\repair_main", 47, 5},
-    .replace = {"src\\repair_main", 47, 5},
-    .duplicate = {"src\\repair_main", 47, 5},
-    .disable = {"src\\repair_main", 47, 5},
+    .add = {"src\\repair_main", 56, 9},
+    .replace = {"src\\repair_main", 56, 9},
+    .duplicate = {"src\\repair_main", 56, 9},
+    .disable = {"src\\repair_main", 56, 9},
 };
 
 int repair() {

@@ -620,22 +620,25 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
   }
 }
 
-// Started in a console of its own (a double-click), the check asks for Enter and reads standard
-// input up to the end of the line, or of the input; in a shared console or none, it never asks.
+// Started in a console of its own (a double-click), the check (and the repair) asks for Enter and
+// reads standard input up to the end of the line, or of the input; in a shared console or none, it
+// never asks.
 TEST_F(ProgramTest, CheckWaitsForEnterOnlyInAWindowOfItsOwn) {
   const struct {
     std::string processes, input;
     bool asks;
-    long reads;  // ReadFile calls
-  } cases[] = {
-      {"1", "ab\ncd\n", true, 3}, {"1", "", true, 1}, {"2", "\n", false, 0}, {"0", "\n", false, 0}};
+    long reads;           // ReadFile calls
+    bool repair = false;  // the repair, which ends as the check does
+  } cases[] = {{"1", "ab\ncd\n", true, 3}, {"1", "", true, 1},         {"2", "\n", false, 0},
+               {"0", "\n", false, 0},      {"1", "\n", true, 1, true}, {"2", "\n", false, 0, true}};
   ASSERT_EQ(run().exit_code, 0);
   for (const auto& c : cases) {
     std::map<std::string, std::string> env = {{"FWSIM_CONSOLE_PROCESSES", c.processes},
                                               {"FWSIM_STORE", store().string()},
                                               {"FWSIM_TRACE", trace().string()}};
     std::filesystem::remove(trace());
-    const ProcessResult result = run_process(ORVANE_CHECKER, {}, env, c.input);
+    const ProcessResult result =
+        run_process(c.repair ? ORVANE_REPAIRER : ORVANE_CHECKER, {}, env, c.input);
     EXPECT_EQ(result.exit_code, 0) << c.processes;
     EXPECT_EQ(result.out.ends_with("\nPress Enter to close this window.\n"), c.asks) << c.input;
     const auto calls = lines_of(read_file(trace()));
@@ -645,6 +648,104 @@ TEST_F(ProgramTest, CheckWaitsForEnterOnlyInAWindowOfItsOwn) {
         << c.input;
     EXPECT_EQ(calls.back(), kBalanced);
   }
+}
+
+// ----- orvane-firewall-repair -----
+
+// The repair, from the adder's folder, with the store each case gives: the lines it prints, then
+// the check's verdict; the store afterwards, every rule it did not change byte for byte.
+TEST_F(ProgramTest, RepairMakesTheRulesRightAndChangesNothingElse) {
+  const std::map<std::string, std::string> folder = {
+      {"FWSIM_MODULE_PATH", "C:\\Games\\Orvane\\orvane-firewall-repair.exe"}};
+  ASSERT_EQ(run(folder).exit_code, 0);
+  const auto six = store_lines();
+  std::vector<std::string> old_six;
+  std::string added, replaced;
+  for (std::size_t i = 0; i < six.size(); ++i) {
+    std::string line = six[i];
+    const std::string folder_text = R"(C:\\Games\\Orvane)";
+    line.replace(line.find(folder_text), folder_text.size(), R"(D:\\Old)");
+    old_six.push_back(line);
+    const std::string name(orvane::testing::kProgramRules[i].name);
+    added += name + ": added.\n";
+    const std::string program = i < 2   ? "orvane-lobby.exe"
+                                : i < 4 ? R"(emulator\halvic-orvane\halvic.exe)"
+                                        : R"(emulator\pendrel-orvane\pendrel.exe)";
+    replaced += name + R"(: replaced: it was for "D:\Old\)" + program +
+                R"(" instead of "C:\Games\Orvane\)" + program + "\".\n";
+  }
+  const std::string other = R"(Name="Other" Protocol=6)";
+  const std::string twin = R"(Name="Orvane Lobby In" Direction=1 Enabled=0 Action=1 Protocol=17)";
+  const std::string alert = R"(Name="orvane-lobby.exe" Action=0 Enabled=-1 Protocol=17 )"
+                            R"(ApplicationName="c:\\games\\ORVANE\\orvane-lobby.exe")";
+  const std::string tcp_only = R"(Name="TCP" Action=0 Enabled=-1 Protocol=6 )"
+                               R"(ApplicationName="C:\\Games\\Orvane\\orvane-lobby.exe")";
+  const std::string elsewhere =
+      R"(Name="Else" Action=0 Enabled=-1 Protocol=17 ApplicationName="C:\\Else.exe")";
+  const std::string all_udp = R"(Name="All UDP" Action=0 Enabled=-1 Protocol=17)";
+  const auto with = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  std::string disabled_alert = alert;
+  disabled_alert.replace(disabled_alert.find("Enabled=-1"), 10, "Enabled=0");
+  const struct {
+    std::vector<std::string> before;
+    int exit_code;
+    std::string out;
+    std::vector<std::string> after;
+    std::map<std::string, std::string> env = {};
+  } cases[] = {
+      {{}, 0, added + kAllRight, six},
+      {six, 0, kAllRight, six},
+      {with({other}, with(old_six, {elsewhere})), 0, replaced + kAllRight,
+       with({other, elsewhere}, six)},
+      // The right rule stays as it is; its wrong twin goes, whichever comes first.
+      {with({twin}, six), 0,
+       std::string("Orvane Lobby In: removed a duplicate: it was disabled, for every program "
+                   R"(instead of "C:\Games\Orvane\orvane-lobby.exe".)") +
+           "\n" + kAllRight,
+       six},
+      {with(six, {alert, tcp_only, elsewhere}), 0,
+       std::string("Block rule \"orvane-lobby.exe\" for inbound UDP: disabled.\n") + kAllRight,
+       with(six, {disabled_alert, tcp_only, elsewhere})},
+      // Not the product's to change: said with the check's words.
+      {with(six, {all_udp}),
+       1,
+       "Windows blocks all incoming connections on the private network it is on now, whatever the "
+       "rules say. To fix: in Windows Security, open Firewall & network protection, then Private "
+       "network, and turn off \"Block all incoming connections, including those in the list of "
+       "allowed apps\".\n" +
+           block_all("All UDP", "stops inbound UDP of every program (Orvane's too)") +
+           problems_found(2),
+       with(six, {all_udp}),
+       {{"FWSIM_POLICY", "BlockAllInboundTraffic.Private=-1"}}},
+  };
+  for (const auto& c : cases) {
+    {
+      std::ofstream out(store());
+      for (const auto& line : c.before) out << line << "\n";
+    }
+    auto env = c.env;
+    env.insert(folder.begin(), folder.end());
+    const ProcessResult result = run(env, ORVANE_REPAIRER);
+    EXPECT_EQ(result.exit_code, c.exit_code) << c.out;
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.err, "") << c.out;
+    EXPECT_EQ(store_lines(), c.after) << c.out;
+    EXPECT_EQ(last_trace_line(), kBalanced) << c.out;
+  }
+  // A standard user changes nothing: the firewall refuses the first change.
+  std::filesystem::remove(store());
+  auto env = folder;
+  env["FWSIM_USER"] = "standard";
+  const ProcessResult refused = run(env, ORVANE_REPAIRER);
+  EXPECT_EQ(refused.exit_code, 101);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, failure_report("src\\repair_main:56:9",
+                                        "Failed to add lobby in rule: WindowsError(Error { code: "
+                                        "HRESULT(0x80070005), message: \"Access is denied.\" })"));
+  EXPECT_TRUE(store_lines().empty());
 }
 
 // A firewall the check cannot read stops it with the report, whatever the rules are; only
