@@ -54,7 +54,6 @@ int repair() {
     if (!reading) return orvane::driver::answer_unreadable(std::move(reading.error()));
     orvane::driver::RepairOutcome outcome =
         orvane::driver::repair_rules(*collection, *reading, live, paths, kRepairSites);
-    orvane::report::write_stdout(outcome.lines);
     if (outcome.failure) {
       orvane::report::expect_success(std::expected<void, orvane::firewall::FirewallError>(
                                          std::unexpect, std::move(outcome.failure->error)),

@@ -7,6 +7,7 @@
 #include "driver/check_findings.h"
 #include "driver/udp_allow_rule.h"
 #include "firewall/rule_changes.h"
+#include "report/failure_report.h"
 #include "text/quote.h"
 #include "text/utf16.h"
 
@@ -85,8 +86,9 @@ class Repair {
   RepairOutcome outcome() { return std::move(outcome_); }
 
  private:
-  void change(std::string line) {
-    outcome_.lines += line;
+  // Said at once, so that a run stopped later by a failure has said every change it made.
+  void change(const std::string& line) {
+    report::write_stdout(line);
     ++outcome_.changes;
   }
   bool fail(firewall::FirewallError error, std::string message,

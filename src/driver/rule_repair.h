@@ -26,9 +26,8 @@ struct RepairFailure {
   report::SourceLocation site;
 };
 
-// What the repair did: one line per change made, "\n" ended, and the failure that stopped it.
+// What the repair did: how many changes it made, and the failure that stopped it.
 struct RepairOutcome {
-  std::string lines;
   std::size_t changes = 0;
   std::optional<RepairFailure> failure;
 };
@@ -38,7 +37,8 @@ struct RepairOutcome {
 // it is left untouched, twins included; every other rule of the name is removed; when none was
 // right, the right one is added. Then each enabled block rule naming one of the three programs,
 // in any profile, is disabled, not deleted. Nothing else is touched. Stops at the first failure;
-// a right rule is never changed, whenever that happens.
+// a right rule is never changed, whenever that happens. Each change is said on standard output as
+// it is made, one line each.
 RepairOutcome repair_rules(const firewall::RuleCollection& collection,
                            const FirewallReading& reading, const LiveRules& live,
                            const ApplicationPaths& paths, const RepairSites& sites);

@@ -24,7 +24,7 @@ inline constexpr ProgramRule kProgramRules[] = {
     {"Orvane Lobby Pendrel Out", "pendrel out", 113, 34},
 };
 
-enum class Program { Add, Remove, Check };
+enum class Program { Add, Remove, Check, Repair };
 
 // The three lines either program writes when it stops: an empty line, where it stopped, and why.
 inline std::string failure_report(std::string_view site, std::string_view message) {

@@ -9,8 +9,9 @@
 // rule and a second rule of one of the names). Prints one summary line and every finding; exits 1
 // when there is any.
 //
-// Usage: program_sweep add|remove|check PROGRAM
+// Usage: program_sweep add|remove|check|repair PROGRAM
 #include <unistd.h>
+#include <algorithm>
 
 #include <cstdio>
 #include <filesystem>
@@ -183,19 +184,23 @@ class Sweep {
   }
 
   // Every call of a clean run, failed one at a time.
-  void sweep_scenario(const Scenario& scenario, Stderr stderr_kind, int last_rule_swept,
-                      long& calls, long& injectable, long& not_injectable) {
+  // The repair's expectations follow its clean run's trace call by call (each call's step), so
+  // its report's way out, the same code as the other programs', is not swept again.
+  void sweep_scenario(Scenario scenario, Stderr stderr_kind, int last_rule_swept, long& calls,
+                      long& injectable, long& not_injectable) {
     const Run clean = run(scenario.initial_store, {}, stderr_kind, scenario.controls);
     record("clean run", expect_clean(scenario), clean);
+    const bool repair = scenario.program == Program::Repair;
+    scenario.clean_trace = clean.trace;
     const std::vector<int> rules = rules_in_progress(clean.trace);
     std::map<std::string, long> seen;
     for (std::size_t i = 0; i < clean.trace.calls.size(); ++i) {
       const TraceCall& call = clean.trace.calls[i];
       const long occurrence = ++seen[call.name];
-      if (rules[i] > last_rule_swept) break;
+      if (!repair && rules[i] > last_rule_swept) break;
       ++calls;
-      sweep_call(scenario, {}, rules[i], call, occurrence, stderr_kind, true, injectable,
-                 not_injectable);
+      sweep_call(scenario, {}, repair ? static_cast<int>(i) : rules[i], call, occurrence,
+                 stderr_kind, !repair, injectable, not_injectable);
     }
   }
 
@@ -228,8 +233,8 @@ std::optional<std::string> allocation_stop_location(Sweep& sweep) {
 
 int main(int argc, char** argv) {
   const std::string kind = argc == 3 ? argv[1] : "";
-  if (kind != "add" && kind != "remove" && kind != "check") {
-    std::cerr << "usage: program_sweep add|remove|check PROGRAM\n";
+  if (kind != "add" && kind != "remove" && kind != "check" && kind != "repair") {
+    std::cerr << "usage: program_sweep add|remove|check|repair PROGRAM\n";
     return 2;
   }
   const fs::path dir = fs::temp_directory_path() / ("orvane-sweep-" + std::to_string(::getpid()));
@@ -244,14 +249,17 @@ int main(int argc, char** argv) {
   const std::vector<std::string> rules = orvane::testing::six_rules(R"(C:\\Games\\Orvane)");
   const Program program = kind == "add"      ? Program::Add
                           : kind == "remove" ? Program::Remove
-                                             : Program::Check;
+                          : kind == "check"  ? Program::Check
+                                             : Program::Repair;
   Scenario empty{.program = program,
                  .initial_store = {},
                  .added_rules = rules,
                  .allocation_stop_location = location.value_or("?"),
                  .clean_out = "",
                  .clean_exit_code = 0,
-                 .controls = {}};
+                 .controls = {},
+                 .repair_steps = {},
+                 .clean_trace = {}};
   Scenario present = empty;
   present.initial_store = rules;
   Scenario console = kind == "add" ? empty : present;
@@ -280,6 +288,84 @@ int main(int argc, char** argv) {
     present.initial_store.insert(present.initial_store.begin(), R"(Name="Another" Protocol=6)");
     present.initial_store.push_back(
         R"(Name="Orvane Lobby Halvic In" ApplicationName="D:\\Old\\halvic.exe")");
+  }
+
+  if (kind == "repair") {
+    // The repair: a right rule with a disabled twin, an old folder's rule, four missing and a block
+    // rule for the lobby, beside another rule. Each change's store states follow.
+    const auto with_text = [](std::string line, const std::string& from, const std::string& to) {
+      return line.replace(line.find(from), from.size(), to);
+    };
+    const std::string twin = with_text(rules[0], "Enabled=-1", "Enabled=0");
+    const std::string old_out = with_text(rules[1], R"(C:\\Games\\Orvane)", R"(D:\\Old)");
+    const std::string alert = R"(Name="Alert" Action=0 Enabled=-1 Protocol=17 )"
+                              R"(ApplicationName="C:\\Games\\Orvane\\orvane-lobby.exe")";
+    std::vector<std::string> store = {R"(Name="Another" Protocol=6)", rules[0], twin, old_out,
+                                      alert};
+    present.initial_store = store;
+    const auto renamed = [&](const std::string& line, std::string_view name) {
+      std::vector<std::string> lines = store;
+      *std::ranges::find(lines, line) =
+          with_text(line, "Name=\"" + std::string(name) + "\"",
+                    "Name=\"" + std::string(name) + " (being removed by orvane-firewall-repair)\"");
+      return lines;
+    };
+    const auto without = [&](const std::string& line) {
+      std::vector<std::string> lines = store;
+      lines.erase(std::ranges::find(lines, line));
+      return lines;
+    };
+    const auto& words = orvane::testing::kProgramRules;
+    RepairStep duplicate{"Failed to remove a duplicate lobby in rule",
+                         "Orvane Lobby In: removed a duplicate: it was disabled.\n",
+                         "INetFwRules::Remove",
+                         store,
+                         renamed(twin, words[0].name),
+                         without(twin),
+                         without(twin)};
+    store = duplicate.after;
+    RepairStep replace{"Failed to replace lobby out rule",
+                       R"(Orvane Lobby Out: replaced: it was for "D:\Old\orvane-lobby.exe" )"
+                       R"(instead of "C:\Games\Orvane\orvane-lobby.exe".)"
+                       "\n",
+                       "INetFwRules::Add",
+                       store,
+                       renamed(old_out, words[1].name),
+                       without(old_out),
+                       {}};
+    replace.after = replace.removed;
+    replace.after.push_back(rules[1]);
+    present.repair_steps = {duplicate, replace};
+    store = replace.after;
+    for (std::size_t i = 2; i < 6; ++i) {
+      RepairStep add{"Failed to add " + std::string(words[i].words) + " rule",
+                     std::string(words[i].name) + ": added.\n",
+                     "INetFwRules::Add",
+                     store,
+                     {},
+                     {},
+                     store};
+      add.after.push_back(rules[i]);
+      store = add.after;
+      present.repair_steps.push_back(add);
+    }
+    RepairStep disable{"Failed to disable block rule",
+                       "Block rule \"Alert\" for inbound UDP: disabled.\n",
+                       "INetFwRule::put_Enabled",
+                       store,
+                       {},
+                       {},
+                       store};
+    *std::ranges::find(disable.after, alert) = with_text(alert, "Enabled=-1", "Enabled=0");
+    present.repair_steps.push_back(disable);
+    present.clean_out = kAllRight;
+    long calls = 0, injectable = 0, not_injectable = 0;
+    sweep.sweep_scenario(present, Stderr::File, 0, calls, injectable, not_injectable);
+    fs::remove_all(dir);
+    std::cout << "fault sweep of " << argv[2] << ": " << calls << " calls swept, " << injectable
+              << " injectable, " << not_injectable << " not; " << sweep.runs_ << " runs, "
+              << sweep.findings_ << " findings\n";
+    return sweep.findings_ == 0 ? 0 : 1;
   }
 
   long calls_empty = 0, calls_present = 0, injectable = 0, not_injectable = 0;

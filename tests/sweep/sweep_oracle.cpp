@@ -275,6 +275,94 @@ std::expected<Expectation, std::string> expect_check(const Scenario& scenario, c
   return expected;
 }
 
+// What orvane-firewall-repair must do when the call at `index` of its clean run fails: during a
+// read (the first, or the one after the changes) it stops with the read's report, having changed
+// nothing more; during a change, with that change's report, the changes before it made and said,
+// and the store as the failing call left that change.
+std::expected<Expectation, std::string> expect_repair(const Scenario& scenario, int index,
+                                                      const Fault& primary,
+                                                      std::optional<WayOut> way_out) {
+  const auto& steps = scenario.repair_steps;
+  const auto& calls = scenario.clean_trace.calls;
+  const std::string& name = primary.name;
+  if (index < 0 || index >= static_cast<int>(calls.size()) || calls[index].name != name) {
+    return std::unexpected("no clean call " + std::to_string(index) + " for " + name);
+  }
+  const std::vector<int> step_of = repair_steps_in_progress(scenario.clean_trace, steps);
+  const int step = step_of[static_cast<std::size_t>(index)];
+  const int last = static_cast<int>(steps.size());
+  // What happened earlier in the same step: its calls of the same name, a rename, a removal.
+  long same = 0;
+  bool renamed = false, removed = false;
+  for (int i = index - 1; i >= 0 && step_of[static_cast<std::size_t>(i)] == step; --i) {
+    same += calls[i].name == name;
+    removed = removed || calls[i].name == "INetFwRules::Remove";
+    renamed = renamed || calls[i].name == "INetFwRule::put_Name";
+  }
+  // The store as the step's calls before the failing one left it.
+  const auto state = [&](const RepairStep& s) {
+    if (removed && !s.removed.empty()) return s.removed;
+    if (renamed && !s.renamed.empty()) return s.renamed;
+    return s.before;
+  };
+  Expectation expected = expect_clean(scenario);
+  if (name == "SetDefaultDllDirectories" || name == "GetErrorInfo" || name == "GetConsoleMode" ||
+      name == "GetConsoleProcessList" || name == "VariantClear") {
+    return expected;
+  }
+  std::string said;  // the lines of the changes made before the failure
+  for (int i = 1; i <= last && (i < step || step > last); ++i) said += steps[i - 1].line;
+  if (name == "WriteFile") {
+    // Each change's line is one write, as it is made; the verdict is the last.
+    expected.out.clear();
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      if (static_cast<long>(i) + 1 != primary.occurrence) expected.out += steps[i].line;
+    }
+    if (primary.occurrence != last + 1) expected.out += scenario.clean_out;
+    return expected;
+  }
+  const std::string code = primary.mode == Mode::Null ? "0x00000000" : "0x80004005";
+  const std::string detail = name == "CoInitializeEx"
+                                 ? apartment_detail(way_out)
+                                 : "WindowsError(Error { code: HRESULT(" + code +
+                                       "), message: " + quoted(error_message(primary, way_out)) +
+                                       " })";
+  const auto report = [&](std::string_view site, const std::string& message) {
+    return testing::failure_report("src\\repair_main:" + std::string(site),
+                                   message + ": " + detail);
+  };
+  expected.exit_code = 101;
+  expected.out = said;
+  expected.store = step > last ? steps.back().after : scenario.initial_store;
+  if (name == "GetModuleFileNameW") {
+    expected.err = own_path_report("src\\repair_main:44:7", way_out);
+  } else if (name == "SysAllocStringLen") {
+    expected.err = testing::failure_report(scenario.allocation_stop_location, "allocation failed");
+    if (step >= 1 && step <= last)
+      expected.store = state(steps[static_cast<std::size_t>(step - 1)]);
+  } else if (step >= 1 && step <= last) {
+    const RepairStep& s = steps[static_cast<std::size_t>(step - 1)];
+    expected.err = report("56:9", s.message);
+    expected.store = state(s);
+  } else {
+    const bool opening = name == "CoInitializeEx" || name == "INetFwPolicy2::get_Rules" ||
+                         (name == "CoCreateInstance" && same == 0);
+    std::string message = "Failed to read the firewall rules";
+    if (name.starts_with("INetFwPolicy2::get_")) message = "Failed to read the firewall's settings";
+    if (name == "CoCreateInstance" || name.starts_with("INetFwProduct") ||
+        name.starts_with("SafeArrayGet")) {
+      message = "Failed to read the registered firewall products";
+    }
+    if (name == "INetFwRules::Item" && same < 6) {
+      message = "Failed to look up " + std::string(testing::kProgramRules[same].words) + " rule";
+    }
+    expected.err =
+        opening ? report("46:23", "Failed to open the firewall rules") : report("53:20", message);
+  }
+  if (way_out == WayOut::NothingWritten) expected.err.clear();
+  return expected;
+}
+
 }  // namespace
 
 Trace parse_trace(std::string_view text) {
@@ -338,6 +426,17 @@ std::string fault_text(const Fault& fault) {
 }
 
 Expectation expect_clean(const Scenario& scenario) {
+  if (scenario.program == Program::Repair) {
+    Expectation expected{.exit_code = scenario.clean_exit_code,
+                         .out = "",
+                         .err = "",
+                         .store = scenario.repair_steps.empty()
+                                      ? scenario.initial_store
+                                      : scenario.repair_steps.back().after};
+    for (const RepairStep& s : scenario.repair_steps) expected.out += s.line;
+    expected.out += scenario.clean_out;
+    return expected;
+  }
   if (scenario.program == Program::Check) {
     return {.exit_code = scenario.clean_exit_code,
             .out = scenario.clean_out,
@@ -364,6 +463,11 @@ std::expected<Expectation, std::string> expect(const Scenario& scenario, int rul
   const bool unread =
       (error_info_unread(primary.name) && primary.mode == Mode::ErrorWithInfo) ||
       (secondary && error_info_unread(secondary->name) && secondary->mode == Mode::ErrorWithInfo);
+  if (scenario.program == Program::Repair) {
+    auto expected = expect_repair(scenario, rule, primary, way_out);
+    if (expected) expected->unread_error_info_allowed = unread;
+    return expected;
+  }
   if (scenario.program == Program::Check) {
     auto expected = expect_check(scenario, primary, way_out);
     if (expected) expected->unread_error_info_allowed = unread;
@@ -449,6 +553,30 @@ Judgement judge(const Expectation& expected, const Outcome& outcome) {
     j.verdict = unread ? Verdict::UnreadErrorInfo : Verdict::Clean;
   }
   return j;
+}
+
+std::vector<int> repair_steps_in_progress(const Trace& trace,
+                                          const std::vector<RepairStep>& steps) {
+  std::vector<int> in_progress;
+  std::size_t step = 0;  // 1 to steps.size() while changing, one more while reading again
+  bool open = false;     // the current step has not met its last call yet
+  long apartments = 0;
+  for (const TraceCall& call : trace.calls) {
+    if (call.name == "CoInitializeEx" && call.result == "0x00000000" && ++apartments == 2) {
+      step = steps.size() + 1;
+    }
+    const bool change = call.name.starts_with("INetFwRule::put_") ||
+                        call.name == "INetFwRules::Remove" || call.name == "INetFwRules::Add";
+    // The first change begins at its first call that changes a rule; each later one right after
+    // the one before it.
+    if (!open && step < steps.size() && (step > 0 || change)) {
+      ++step;
+      open = true;
+    }
+    in_progress.push_back(static_cast<int>(step));
+    if (open && call.name == steps[step - 1].last_call) open = false;
+  }
+  return in_progress;
 }
 
 std::vector<int> rules_in_progress(const Trace& trace) {

@@ -53,6 +53,15 @@ std::string fault_text(const Fault& fault);
 // Where standard error goes, as FWSIM_STDERR sets it.
 enum class Stderr { File, Console437 };
 
+// One change the repair makes, with the store as each of its calls leaves it: `before` it, after
+// the rule to remove took a name of its own, after that name was removed, and `after` the change.
+struct RepairStep {
+  std::string message;    // its report's message, before ": " and the error
+  std::string line;       // what it writes once done
+  std::string last_call;  // the call that ends it: INetFwRules::Remove or Add, put_Enabled
+  std::vector<std::string> before, renamed, removed, after;
+};
+
 struct Scenario {
   Program program = Program::Add;
   std::vector<std::string> initial_store;  // the store's lines before each run
@@ -63,6 +72,8 @@ struct Scenario {
   std::string clean_out;
   int clean_exit_code = 0;
   std::map<std::string, std::string> controls;  // fwsim's, beyond the store and the module path
+  std::vector<RepairStep> repair_steps;         // the repair's, in order
+  Trace clean_trace;                            // the repair's clean run, which its sweep sets
 };
 
 // How a run ended.
@@ -90,7 +101,8 @@ struct Expectation {
 };
 
 // What the program must do when `primary`, made while rule `rule` (1 to 6; 0 before the first)
-// was being added or removed (the check ignores `rule`: it has one apartment for all), fails, and
+// was being added or removed (the check ignores `rule`: it has one apartment for all; for the
+// repair it is the index of the call in its clean trace), fails, and
 // when `secondary`, made later in the same run on its way out, fails too. An error names a fault
 // for which no expectation exists, which the sweep counts as a finding so that a new kind of call
 // is thought about rather than passed.
@@ -115,6 +127,12 @@ Judgement judge(const Expectation& expected, const Outcome& outcome);
 // The rule (1 to 6, 0 before the first) in progress at each call of a clean run's trace: a rule
 // starts at the CoInitializeEx that opens its apartment (S_OK; a nested one answers S_FALSE).
 std::vector<int> rules_in_progress(const Trace& trace);
+
+// For the repair, the step in progress at each call of a clean run's trace: 0 while it reads the
+// firewall, then 1 to N for its N changes (a change runs from the end of the one before to its own
+// last call: the Remove of a duplicate, the Add of a rule, the put_Enabled of a block rule), then
+// N + 1 once it reads the firewall again.
+std::vector<int> repair_steps_in_progress(const Trace& trace, const std::vector<RepairStep>& steps);
 
 // The balance line of a run that released everything.
 inline constexpr std::string_view kBalanced =

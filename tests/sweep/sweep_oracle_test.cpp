@@ -17,13 +17,17 @@ const Scenario kEmpty{.initial_store = {},
                       .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71",
                       .clean_out = "",
                       .clean_exit_code = 0,
-                      .controls = {}};
+                      .controls = {},
+                      .repair_steps = {},
+                      .clean_trace = {}};
 const Scenario kPresent{.initial_store = kRules,
                         .added_rules = kRules,
                         .allocation_stop_location = "src\\firewall\\bstr_conversion.cpp:33:71",
                         .clean_out = "",
                         .clean_exit_code = 0,
-                        .controls = {}};
+                        .controls = {},
+                        .repair_steps = {},
+                        .clean_trace = {}};
 
 constexpr const char* kRule3Report =
     "\nthread 'main' panicked at src\\main:74:10:\nFailed to add halvic in rule if not exists: "
