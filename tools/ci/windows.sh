@@ -2,7 +2,8 @@
 # CI job `windows` (windows-2022, Git Bash, as an administrator): the linux job's files from DIST
 # (default dist/) against Windows' own firewall, results in RESULTS (default ci-results/).
 #   programs     the adder, the remover and the check by hand in two folders (one with a space
-#                and letters outside ASCII), the check after each and after a block rule, then as
+#                and letters outside ASCII), the check after each and after a block rule, the
+#                repair after a rule was disabled and one pointed elsewhere, then as
 #                a standard user the check and the adder; then the two example installers:
 #                installing, a failing and a working reinstallation or upgrade into another
 #                folder, uninstalling.
@@ -217,7 +218,7 @@ programs() {
   unix=/c/Games/Orvane
   make_folder "$unix"
   cp "$dist/orvane-firewall.exe" "$dist/orvane-firewall-remove.exe" \
-    "$dist/orvane-firewall-check.exe" "$unix/"
+    "$dist/orvane-firewall-check.exe" "$dist/orvane-firewall-repair.exe" "$unix/"
   run_silent adder "$unix/orvane-firewall.exe"
   expect_rules "$folder"
   check check-after-adder 0 "$unix"
@@ -248,6 +249,24 @@ programs() {
     program="$folder\\orvane-lobby.exe" enable=yes >/dev/null
   check check-block-rule 1 "$unix"
   expect_words check-block-rule "Block rule \"$block_rule\""
+  # The repair mends what the product may: one rule disabled and one pointed elsewhere by hand,
+  # and the block rule, which it disables and keeps. The check then lets Orvane through. (Its
+  # manifest asks for administrator rights, so a standard user cannot start it without UAC.)
+  netsh advfirewall firewall set rule name="Orvane Lobby In" new enable=no >/dev/null
+  netsh advfirewall firewall set rule name="Orvane Lobby Out" new program='C:\Elsewhere\orvane-lobby.exe' >/dev/null
+  run repair "$unix/orvane-firewall-repair.exe"
+  expect_status 0 repair
+  expect_words repair "Orvane Lobby In: replaced: it was disabled."
+  expect_words repair "Orvane Lobby Out: replaced: it was for \"C:\\Elsewhere\\orvane-lobby.exe\""
+  expect_words repair "Block rule \"$block_rule\" for inbound UDP: disabled."
+  expect_words repair "$all_right"
+  [ "$(field Enabled "$(show_rules "$block_rule")")" = No ] || fail "the repair did not disable $block_rule"
+  expect_rules "$folder"
+  check check-after-repair 0 "$unix"
+  run repair-again "$unix/orvane-firewall-repair.exe"
+  expect_status 0 repair-again
+  [ "$(tr -d '\r' <"$results/repair-again.out")" = "$all_right" ] ||
+    fail "the repair changed something the second time: $(cat "$results/repair-again.out")"
   netsh advfirewall firewall delete rule name="$block_rule" >/dev/null
   made_block_rule=false
   run_silent remover-after-block "$unix/orvane-firewall-remove.exe"
