@@ -18,7 +18,7 @@ using PerName = std::array<WideString, std::size(kOrvaneRules)>;
 using Found = std::array<platform::ComPtr<INetFwRule>, std::size(kOrvaneRules)>;
 
 // Windows' firewall matches a rule's program without letter case, as Windows compares paths.
-bool names_one_of(const WideString& program, const Applications& applications) {
+bool names_one_of(WideView program, const Applications& applications) {
   return std::ranges::any_of(applications, [&](const WideString& path) {
     return text::equal_ignoring_case(program, path);
   });
@@ -35,15 +35,14 @@ std::expected<ReadRule, firewall::FirewallError> read_named(INetFwRule* rule,
                                                             const firewall::RuleIdentity& identity,
                                                             const WideString& path,
                                                             WideString& program) {
-  if (auto expanded = firewall::expand_program_path(identity.application, program); !expanded) {
-    return std::unexpected(std::move(expanded.error()));
-  }
+  auto expanded = firewall::expand_program_path(identity.application, program);
+  if (!expanded) return std::unexpected(std::move(expanded.error()));
+  const bool right_program = text::equal_ignoring_case(*expanded, path);
   auto settings = firewall::read_settings(rule);
   if (!settings) return std::unexpected(std::move(settings.error()));
   auto conditions = firewall::read_conditions(rule);
   if (!conditions) return std::unexpected(std::move(conditions.error()));
-  return ReadRule{identity.application, text::equal_ignoring_case(program, path), *settings,
-                  std::move(*conditions)};
+  return ReadRule{identity.application, right_program, *settings, std::move(*conditions)};
 }
 
 // One walk over the collection, then the look-ups' rules that the walk did not meet.
@@ -78,10 +77,9 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
     }
     const bool every_program = identity.application.empty();
     if (!every_program) {
-      if (auto expanded = firewall::expand_program_path(identity.application, program); !expanded) {
-        return std::unexpected(std::move(expanded.error()));
-      }
-      if (!names_one_of(program, applications)) continue;
+      auto expanded = firewall::expand_program_path(identity.application, program);
+      if (!expanded) return std::unexpected(std::move(expanded.error()));
+      if (!names_one_of(*expanded, applications)) continue;
     }
     auto settings = firewall::read_settings(rule->get());
     if (!settings) return std::unexpected(std::move(settings.error()));
