@@ -8,7 +8,6 @@
 #include "driver/install_paths.h"
 #include "platform/dll_search.h"
 #include "report/console_pause.h"
-#include "report/startup.h"
 
 namespace {
 
@@ -38,8 +37,5 @@ int check_rules() {
 int main() {
   // First, before the start-up layer and any COM call: DLLs come from System32 alone.
   orvane::platform::search_system32_only();
-  const int status = orvane::report::run_main(check_rules);
-  // A window Windows opened for this run alone closes with it: let its reader finish first.
-  if (orvane::report::console_is_own()) orvane::report::wait_for_enter();
-  return status;
+  return orvane::report::run_main_then_pause(check_rules);
 }

@@ -14,15 +14,14 @@
 #include "platform/dll_search.h"
 #include "report/console_pause.h"
 #include "report/expect.h"
-#include "report/failure_report.h"
-#include "report/startup.h"
 
 namespace {
 
 using orvane::report::SourceLocation;
 
-// Where the repair's reports say it stopped: the line and column of the call each stands for, the
-// messages telling the steps apart. Support reads them, so they are data and stay as they are.
+// Where the repair's reports say it stopped: the line and column of the call each stands for when
+// the repair was written, the messages telling the steps apart. Support reads them, so they are
+// data and stay as they are.
 constexpr SourceLocation kOwnPathSite = {"src\\repair_main", 44, 7};
 constexpr SourceLocation kParentSite = {"src\\repair_main", 44, 56};
 constexpr orvane::driver::ReadingSites kReadSites = {
@@ -72,8 +71,5 @@ int repair() {
 int main() {
   // First, before the start-up layer and any COM call: DLLs come from System32 alone.
   orvane::platform::search_system32_only();
-  const int status = orvane::report::run_main(repair);
-  // A window Windows opened for this run alone closes with it: let its reader finish first.
-  if (orvane::report::console_is_own()) orvane::report::wait_for_enter();
-  return status;
+  return orvane::report::run_main_then_pause(repair);
 }

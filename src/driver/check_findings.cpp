@@ -285,7 +285,7 @@ void describe_other_firewall(const WideString& product, const ApplicationPaths& 
   out += "Another firewall, ";
   append_shown(product, out);
   out +=
-      ", filters traffic too, and this check cannot see its settings. To fix: in its settings, "
+      ", filters traffic too, and its settings cannot be read from here. To fix: in its settings, "
       "allow ";
   append_shown(paths.lobby, out);
   out += ", ";
@@ -314,7 +314,7 @@ Findings describe_findings(const FirewallReading& reading, const ApplicationPath
   if (findings.count == 0 && lines.notes.empty()) {
     findings.text =
         "The Windows Firewall lets Orvane through: its six rules are in place and no block rule "
-        "names its programs.\n";
+        "stops its programs.\n";
   } else if (findings.count == 0) {
     findings.text =
         "The Windows Firewall lets Orvane through on the network Windows is on now: its six rules "
@@ -337,7 +337,7 @@ std::string rule_problems(const ReadRule& rule, std::size_t name, const Applicat
 std::string_view service_down_text() {
   return "The Windows Firewall service does not answer, so its rules cannot be read. To fix: "
          "restart the PC; if this stays, start the service \"Windows Defender Firewall\" in "
-         "Services (services.msc) as an administrator, then run this check again.\n"
+         "Services (services.msc) as an administrator, then run this program again.\n"
          "1 problem found: the Windows Firewall may stop Orvane until fixed as said above.\n";
 }
 

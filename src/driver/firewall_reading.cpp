@@ -51,8 +51,11 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
                                                         const PerName& wanted, Found& found,
                                                         FirewallReading& reading, LiveRules* live) {
   PerName names;
-  for (std::size_t i = 0; i < names.size(); ++i)
+  PerName leftovers;  // the names of rules whose removal by the repair failed half-way
+  for (std::size_t i = 0; i < names.size(); ++i) {
     names[i] = text::text_to_wide(kOrvaneRules[i].name);
+    leftovers[i] = names[i] + text::text_to_wide(kBeingRemoved);
+  }
 
   auto walk = firewall::RuleEnumeration::begin(rules);
   if (!walk) return std::unexpected(std::move(walk.error()));
@@ -67,7 +70,11 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
     if (auto read = firewall::read_identity(rule->get(), identity); !read) {
       return std::unexpected(std::move(read.error()));
     }
-    if (const auto named = std::ranges::find(names, identity.name); named != names.end()) {
+    auto named = std::ranges::find(names, identity.name);
+    if (named == names.end()) {
+      named = names.begin() + (std::ranges::find(leftovers, identity.name) - leftovers.begin());
+    }
+    if (named != names.end()) {
       const auto i = static_cast<std::size_t>(named - names.begin());
       auto read = read_named(rule->get(), identity, wanted[i], program);
       if (!read) return std::unexpected(std::move(read.error()));

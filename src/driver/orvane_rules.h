@@ -26,6 +26,12 @@ struct OrvaneRule {
   std::string_view words;
 };
 
+// What orvane-firewall-repair appends to the name of a rule it is about to remove, so that the
+// firewall's Remove, which takes a name, takes that rule and no other. Should the removal fail, the
+// rule stays under that name: it is still read as a rule of its first name, so that the check
+// reports it and a later repair removes it.
+inline constexpr std::string_view kBeingRemoved = " (being removed by orvane-firewall-repair)";
+
 // In the order orvane-firewall adds them and orvane-firewall-remove removes them.
 inline constexpr OrvaneRule kOrvaneRules[] = {
     {"Orvane Lobby In",

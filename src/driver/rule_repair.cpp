@@ -14,10 +14,10 @@
 namespace orvane::driver {
 namespace {
 
-// The name a wrong rule is given just before it is removed, so that Remove takes that rule and no
-// other. Rule names allow it (no `|`, not "all").
+// The name a wrong rule is given just before it is removed. Rule names allow it (no `|`, not
+// "all").
 std::string own_name(const OrvaneRule& rule) {
-  return std::string(rule.name) + " (being removed by orvane-firewall-repair)";
+  return std::string(rule.name) + std::string(kBeingRemoved);
 }
 
 // "Block rule "X" for inbound UDP: disabled."

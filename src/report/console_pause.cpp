@@ -2,6 +2,7 @@
 
 #include "platform/win32.h"
 #include "report/failure_report.h"
+#include "report/startup.h"
 
 namespace orvane::report {
 
@@ -22,6 +23,13 @@ void wait_for_enter() {
   while (ReadFile(input, &c, 1, &read, nullptr) && read == 1) {
     if (c == '\r' || c == '\n') return;
   }
+}
+
+int run_main_then_pause(int (*driver)()) {
+  const int status = run_main(driver);
+  // A window Windows opened for this run alone closes with it: let its reader finish first.
+  if (console_is_own()) wait_for_enter();
+  return status;
 }
 
 }  // namespace orvane::report

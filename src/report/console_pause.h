@@ -11,4 +11,8 @@ bool console_is_own();
 // of standard input (or a failure to read it).
 void wait_for_enter();
 
+// run_main, then, in a console of the process's own, wait_for_enter: the status is kept for the
+// end, whatever the driver did.
+int run_main_then_pause(int (*driver)());
+
 }  // namespace orvane::report

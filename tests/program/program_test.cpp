@@ -369,7 +369,7 @@ TEST_F(ProgramTest, RemoverTakesAwayTheSixNamesUpToItsFirstFailure) {
 // ----- orvane-firewall-check -----
 
 constexpr const char* kAllRight =
-    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
+    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule stops "
     "its programs.\n";
 // The advice for whatever the repair mends.
 constexpr const char* kRepair =
@@ -558,8 +558,8 @@ TEST_F(ProgramTest, CheckSaysWhatStopsOrvaneAndWhatToDo) {
       {"",
        {},
        1,
-       R"(Another firewall, "Contoso; Shield", filters traffic too, and this check cannot see its )"
-       R"(settings. To fix: in its settings, allow "C:\Games\Orvane\orvane-lobby.exe", )"
+       R"(Another firewall, "Contoso; Shield", filters traffic too, and its settings cannot be )"
+       R"(read from here. To fix: in its settings, allow "C:\Games\Orvane\orvane-lobby.exe", )"
        R"("C:\Games\Orvane\emulator\halvic-orvane\halvic.exe" and )"
        R"("C:\Games\Orvane\emulator\pendrel-orvane\pendrel.exe".)"
        "\n" +
@@ -706,6 +706,15 @@ TEST_F(ProgramTest, RepairMakesTheRulesRightAndChangesNothingElse) {
                    R"(instead of "C:\Games\Orvane\orvane-lobby.exe".)") +
            "\n" + kAllRight,
        six},
+      // A rule left under the name the repair gave it when its removal failed goes next time.
+      {with(six,
+            {R"x(Name="Orvane Lobby Out (being removed by orvane-firewall-repair)" Enabled=0)x"}),
+       0,
+       std::string("Orvane Lobby Out: removed a duplicate: it was disabled, for inbound instead of "
+                   "outbound traffic, for every protocol instead of UDP, for every program instead "
+                   R"(of "C:\Games\Orvane\orvane-lobby.exe".)") +
+           "\n" + kAllRight,
+       six},
       {with(six, {alert, tcp_only, elsewhere}), 0,
        std::string("Block rule \"orvane-lobby.exe\" for inbound UDP: disabled.\n") + kAllRight,
        with(six, {disabled_alert, tcp_only, elsewhere})},
@@ -790,7 +799,7 @@ TEST_F(ProgramTest, CheckStopsWithAReportWhenTheFirewallCannotBeRead) {
     EXPECT_EQ(result.out,
               "The Windows Firewall service does not answer, so its rules cannot be read. To fix: "
               "restart the PC; if this stays, start the service \"Windows Defender Firewall\" in "
-              "Services (services.msc) as an administrator, then run this check again.\n" +
+              "Services (services.msc) as an administrator, then run this program again.\n" +
                   problems_found(1))
         << fault;
     EXPECT_EQ(result.err, "") << fault;

@@ -42,10 +42,11 @@ constexpr const char* kModulePath = "C:\\Games\\Orvane\\setup.exe";
 constexpr const char* kSixMissing =
     "6 problems found: the Windows Firewall may stop Orvane until fixed as said above.\n";
 constexpr const char* kAllRight =
-    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule names "
+    "The Windows Firewall lets Orvane through: its six rules are in place and no block rule stops "
     "its programs.\n";
 constexpr const char* kBlocked =
-    "Another firewall, \"Shield\", filters traffic too, and this check cannot see its settings. To "
+    "Another firewall, \"Shield\", filters traffic too, and its settings cannot be read from here. "
+    "To "
     "fix: in its settings, allow \"C:\\Games\\Orvane\\orvane-lobby.exe\", "
     "\"C:\\Games\\Orvane\\emulator\\halvic-orvane\\halvic.exe\" and "
     "\"C:\\Games\\Orvane\\emulator\\pendrel-orvane\\pendrel.exe\".\n"
