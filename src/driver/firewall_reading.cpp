@@ -52,9 +52,10 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
                                                         FirewallReading& reading, LiveRules* live) {
   PerName names;
   PerName leftovers;  // the names of rules whose removal by the repair failed half-way
+  const WideString being_removed = text::text_to_wide(kBeingRemoved);
   for (std::size_t i = 0; i < names.size(); ++i) {
     names[i] = text::text_to_wide(kOrvaneRules[i].name);
-    leftovers[i] = names[i] + text::text_to_wide(kBeingRemoved);
+    leftovers[i] = names[i] + being_removed;
   }
 
   auto walk = firewall::RuleEnumeration::begin(rules);
@@ -71,7 +72,7 @@ std::expected<void, firewall::FirewallError> walk_rules(INetFwRules* rules,
       return std::unexpected(std::move(read.error()));
     }
     auto named = std::ranges::find(names, identity.name);
-    if (named == names.end()) {
+    if (named == names.end() && identity.name.ends_with(being_removed)) {
       named = names.begin() + (std::ranges::find(leftovers, identity.name) - leftovers.begin());
     }
     if (named != names.end()) {
