@@ -76,6 +76,7 @@ std::string profile_words(LONG mask, std::string_view last_joint = " and ") {
   return words;
 }
 
+// Whether a condition's text sets no limit: empty, or `any` (lower case ASCII) in any letter case.
 bool is_any(WideView value, std::u16string_view any) {
   if (value.empty()) return true;
   if (value.size() != any.size()) return false;
